@@ -1,0 +1,93 @@
+#include "VDLFile.h"
+#include "VDLError.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <filesystem>
+
+bool VDLReadFile(const std::string& path, std::vector<uint8_t>& bytes, VDLError* error) {
+    bytes.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return VDLPOSIXError(error, errno, path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int e = errno;
+        ::close(fd);
+        return VDLPOSIXError(error, e, path);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return VDLPOSIXError(error, EISDIR, path);
+    }
+    if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(size_t(st.st_size));
+    uint8_t buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int e = errno;
+            ::close(fd);
+            bytes.clear();
+            return VDLPOSIXError(error, e, path);
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+    ::close(fd);
+    return true;
+}
+
+bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error) {
+    namespace fs = std::filesystem;
+    fs::path target(path);
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    struct stat existing {};
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) return VDLPOSIXError(error, EISDIR, path);
+
+    std::string tmpl = (dir / ("." + target.filename().string() + ".vardelle-XXXXXX")).string();
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) return VDLPOSIXError(error, errno, path);
+    auto fail = [&](int e) {
+        ::close(fd);
+        ::unlink(tmpl.c_str());
+        return VDLPOSIXError(error, e, path);
+    };
+    const auto* p = static_cast<const uint8_t*>(data);
+    size_t left = size;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        p += n;
+        left -= size_t(n);
+    }
+    mode_t mode;
+    if (exists) {
+        mode = existing.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0) return fail(errno);
+    if (::fsync(fd) != 0) return fail(errno);
+    if (::close(fd) != 0) {
+        int e = errno;
+        ::unlink(tmpl.c_str());
+        return VDLPOSIXError(error, e, path);
+    }
+    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+        int e = errno;
+        ::unlink(tmpl.c_str());
+        return VDLPOSIXError(error, e, path);
+    }
+    return true;
+}

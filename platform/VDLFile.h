@@ -1,0 +1,19 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct VDLError;
+
+// Reads the whole file. A directory, a missing or unreadable file fails with the system error
+// (domain "posix", errno).
+bool VDLReadFile(const std::string& path, std::vector<uint8_t>& bytes, VDLError* error = nullptr);
+
+// Replaces PATH atomically with BYTES: a temporary file in the same folder is written, flushed
+// and renamed over the target. On failure the old file is untouched, the temporary file is
+// removed and the system error is passed back unchanged (domain "posix", errno). An existing
+// target keeps its permission bits.
+bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error = nullptr);
+inline bool VDLWriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, VDLError* error = nullptr) {
+    return VDLWriteFileAtomically(path, bytes.data(), bytes.size(), error);
+}

@@ -1,0 +1,63 @@
+#pragma once
+#include <plist/plist.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct VDLError;
+
+// Owning handle of a libplist node tree.
+struct VDLPlistDeleter {
+    void operator()(void* p) const { if (p) plist_free(static_cast<plist_t>(p)); }
+};
+using VDLPlist = std::unique_ptr<void, VDLPlistDeleter>;
+
+// XML property lists in and out. Parsing fails (returns an empty handle) on anything that is
+// not a well-formed XML property list.
+VDLPlist VDLPlistFromXML(const std::string& xml);
+VDLPlist VDLPlistFromXML(const std::vector<uint8_t>& bytes);
+std::string VDLPlistToXML(plist_t node);
+
+// Reads an XML property list file; an empty handle when it is missing or not a property list.
+VDLPlist VDLReadPlistFile(const std::string& path, VDLError* error = nullptr);
+// Writes atomically (see VDLWriteFileAtomically).
+bool VDLWritePlistFile(const std::string& path, plist_t node, VDLError* error = nullptr);
+
+// Keyed coder over one dictionary node (not owned). Encoding adds entries; decoding reads
+// them, a missing key or one of another type reading as 0, NO or none.
+class VDLCoder {
+public:
+    explicit VDLCoder(plist_t dict) : dict_(dict) {}
+    plist_t node() const { return dict_; }
+
+    void encodeFloat(float v, const char* key);
+    void encodeDouble(double v, const char* key);
+    void encodeInt(int64_t v, const char* key);
+    void encodeBool(bool v, const char* key);
+    void encodeString(const std::optional<std::string>& v, const char* key);  // none: no entry
+    // New child containers stored under KEY; returned nodes are owned by the parent.
+    plist_t encodeDictionary(const char* key);
+    plist_t encodeArray(const char* key);
+    static plist_t appendDictionary(plist_t array);
+
+    bool containsValueForKey(const char* key) const;
+    float decodeFloat(const char* key) const;
+    double decodeDouble(const char* key) const;
+    int64_t decodeInt(const char* key) const;
+    bool decodeBool(const char* key) const;
+    std::optional<std::string> decodeString(const char* key) const;
+    plist_t decodeDictionary(const char* key) const;  // nullptr when absent
+    plist_t decodeArray(const char* key) const;       // nullptr when absent
+
+private:
+    plist_t dict_;
+};
+
+// Value accessors that accept whatever type a hand-edited file used.
+std::optional<int64_t> VDLPlistInteger(plist_t node);   // integer, real (truncated), bool, numeric string
+std::optional<double> VDLPlistReal(plist_t node);
+std::optional<bool> VDLPlistBool(plist_t node);
+std::optional<std::string> VDLPlistString(plist_t node);

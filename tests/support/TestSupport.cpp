@@ -1,0 +1,57 @@
+#include "TestSupport.h"
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <unistd.h>
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() /
+            ("vardelle-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+VDLDesign makeDesign(const std::vector<VDLStitch>& stitches, const std::string& type) {
+    VDLDesign d;
+    d.setStitches(stitches);
+    size_t blocks = 1;
+    for (const auto& s : stitches)
+        if (s.isColorChange) ++blocks;
+    for (size_t i = 0; i < blocks; ++i) d.threads().emplace_back(std::to_string(i % 20 + 1), "Undefined");
+    d.setDesignType(type);
+    d.setDesignVersion(10);
+    d.recomputeBounds();
+    d.setDisplayRange(VDLRange{0, stitches.size()});
+    return d;
+}
+
+std::vector<VDLPoint> absolutePositions(const VDLDesign& d) {
+    std::vector<VDLPoint> out;
+    out.reserve(d.stitches().size());
+    float x = 0, y = 0;
+    for (const auto& s : d.stitches()) {
+        x += s.deltaX;
+        y += s.deltaY;
+        out.push_back({double(x), double(y)});
+    }
+    return out;
+}
