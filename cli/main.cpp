@@ -1,0 +1,75 @@
+// vardelle-cli: inspect, dump, convert, render and edit embroidery designs.
+#include "Commands.h"
+#include "VDLDesign.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const CLIArgs&);
+    const char* usage;
+};
+
+const Command kCommands[] = {
+    {"info", cmdInfo, "info FILE [--json]            the design's summary (sizes in 0.1 mm with --json)"},
+    {"dump", cmdDump, "dump FILE                     one line per thread, then one line per stitch record"},
+    {"convert", cmdConvert, "convert IN OUT                write IN in the format of OUT's extension"},
+    {"render", cmdRender,
+     "render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I]\n"
+     "                                draw IN into OUT (.png, .svg or .pdf)"},
+    {"edit", cmdEdit,
+     "edit IN OUT [--center] [--rotate DEG] [--flip V|H] [--scale F] [--move DX DY] [--basting LEN DIST]\n"
+     "                                edit the whole design, in the order given, and write OUT"},
+    {"thumbnail", cmdThumbnail, "thumbnail IN OUT.png [--size N] the file-manager thumbnail of IN"},
+    {"preview", cmdPreview, "preview IN OUT.(png|pdf|svg)   the preview page of IN"},
+    {"metadata", cmdMetadata, "metadata FILE [--json] [--xattr] the search attributes of FILE"},
+};
+
+void printHelp(FILE* out) {
+    std::fprintf(out,
+                 "usage: vardelle-cli COMMAND ARGS...\n\n"
+                 "Reads DST, EXP, VP3, KSM, PES, PEC, JEF, JPX, SEW, PCS, PCD and PCQ designs;\n"
+                 "writes JEF, PES, PEC, EXP, DST and PCS (the format follows the file extension).\n\n"
+                 "commands:\n");
+    for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
+    std::fprintf(out,
+                 "\nErrors are printed as 'vardelle-cli: FILE: MESSAGE (code N)' with exit status 1;\n"
+                 "usage errors exit with status 2.\n");
+}
+
+}  // namespace
+
+int cliUsage(const std::string& usage) {
+    std::fprintf(stderr, "usage: vardelle-cli %s\n", usage.c_str());
+    return 2;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printHelp(stderr);
+        return 2;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printHelp(stdout);
+        return 0;
+    }
+    CLIArgs args(argv + 2, argv + argc);
+    for (const auto& c : kCommands) {
+        if (name == c.name) {
+            for (const auto& a : args)
+                if (a == "--help" || a == "-h") {
+                    std::printf("usage: vardelle-cli %s\n", c.usage);
+                    return 0;
+                }
+            return c.run(args);
+        }
+    }
+    std::fprintf(stderr, "vardelle-cli: unknown command '%s'\n\n", name.c_str());
+    printHelp(stderr);
+    return 2;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The 2D drawing interface the renderer, the PEC thumbnails and the preview plug-in draw into.
+// Shaped like the platform's 2D calls; the real implementation is Cairo (VDLCairoContext),
+// tests use a recording implementation, the application may add one over QPainter.
+#include <string>
+#include <vector>
+
+struct VDLRGBA {
+    double r = 0, g = 0, b = 0, a = 1;
+    bool operator==(const VDLRGBA&) const = default;
+};
+
+struct VDLGradientStop {
+    double location = 0;
+    VDLRGBA color;
+    bool operator==(const VDLGradientStop&) const = default;
+};
+
+enum class VDLLineCap { Butt, Round, Square };
+
+class VDLGraphicsContext {
+public:
+    virtual ~VDLGraphicsContext() = default;
+
+    virtual void saveGState() = 0;
+    virtual void restoreGState() = 0;
+
+    virtual void setLineCap(VDLLineCap cap) = 0;
+    virtual void setLineWidth(double width) = 0;
+    // An empty pattern draws solid lines.
+    virtual void setLineDash(double phase, const std::vector<double>& lengths) = 0;
+    virtual void setStrokeColor(const VDLRGBA& c) = 0;
+    virtual void setFillColor(const VDLRGBA& c) = 0;
+
+    virtual void beginPath() = 0;
+    virtual void moveTo(double x, double y) = 0;
+    virtual void lineTo(double x, double y) = 0;
+    // Arc about (cx, cy) from startAngle to endAngle (radians); clockwise as in a Y-up space.
+    virtual void addArc(double cx, double cy, double radius, double startAngle, double endAngle, bool clockwise) = 0;
+    virtual void closePath() = 0;
+    virtual void addRect(double x, double y, double w, double h) = 0;
+
+    virtual void strokePath() = 0;
+    virtual void fillPath() = 0;
+    virtual void eoFillPath() = 0;
+    virtual void clip() = 0;  // intersects the clip with the current path, which is consumed
+    virtual void fillRect(double x, double y, double w, double h) = 0;
+    virtual void strokeRect(double x, double y, double w, double h) = 0;
+    // Linear gradient from start to end, no extension beyond either end, inside the clip.
+    virtual void drawLinearGradient(const std::vector<VDLGradientStop>& stops, double x0, double y0, double x1,
+                                    double y1) = 0;
+
+    virtual void translate(double tx, double ty) = 0;
+    virtual void scale(double sx, double sy) = 0;
+
+    // Text, for preview pages: a font by family name (the implementation falls back to a
+    // similar font), size in user units; the baseline starts at (x, y).
+    virtual void selectFont(const std::string& family, double size, bool bold) = 0;
+    virtual void showText(double x, double y, const std::string& utf8) = 0;
+    virtual double textWidth(const std::string& utf8) = 0;
+};
