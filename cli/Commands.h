@@ -25,5 +25,7 @@ int cliFail(const std::string& file, const VDLError& error);
 int cliFail(const std::string& message);
 // Usage message for one command on stderr; returns 2.
 int cliUsage(const std::string& usage);
+// A colour component 0..1 as an integer 0..255 (rounded, clamped).
+int cliColorByte(double component);
 // Imports FILE through the dispatch; prints the error and returns false on failure.
 bool cliImport(const std::string& file, VDLDesign& design);

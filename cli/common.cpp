@@ -1,10 +1,15 @@
 #include "Commands.h"
 #include "VDLDesign.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 int cliFail(const std::string& file, const VDLError& error) {
-    std::fprintf(stderr, "vardelle-cli: %s: %s (code %lld)\n", file.c_str(), error.message().c_str(),
+    // A file-system error is shown with the system's own text; the file is already named.
+    const std::string message =
+        error.domain == VDLPOSIXErrorDomain ? std::string(std::strerror(int(error.code))) : error.message();
+    std::fprintf(stderr, "vardelle-cli: %s: %s (code %lld)\n", file.c_str(), message.c_str(),
                  static_cast<long long>(error.code));
     return 1;
 }
@@ -21,4 +26,10 @@ bool cliImport(const std::string& file, VDLDesign& design) {
         return false;
     }
     return true;
+}
+
+int cliColorByte(double component) {
+    if (!(component > 0)) return 0;
+    if (component >= 1) return 255;
+    return int(std::lround(component * 255.0));
 }

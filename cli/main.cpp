@@ -16,7 +16,11 @@ struct Command {
 
 const Command kCommands[] = {
     {"info", cmdInfo, "info FILE [--json]            the design's summary (sizes in 0.1 mm with --json)"},
-    {"dump", cmdDump, "dump FILE                     one line per thread, then one line per stitch record"},
+    {"dump", cmdDump,
+     "dump FILE                     one line per thread, then one line per stitch record:\n"
+     "                                  thread I KEY PALETTE R G B   (R G B 0-255; an empty KEY or\n"
+     "                                    PALETTE prints as '-', spaces in them as '_')\n"
+     "                                  stitch I DX DY FLAGS         (0.1 mm, Y up; FLAGS -, J, C or JC)"},
     {"convert", cmdConvert, "convert IN OUT                write IN in the format of OUT's extension"},
     {"render", cmdRender,
      "render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I]\n"
