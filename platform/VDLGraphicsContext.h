@@ -52,6 +52,12 @@ public:
 
     virtual void translate(double tx, double ty) = 0;
     virtual void scale(double sx, double sy) = 0;
+    // Makes user space Y-up over a Y-down surface HEIGHT units tall (image, PDF and SVG
+    // surfaces): translate by (0, height), then scale by (1, -1). Designs are drawn Y-up.
+    void flipVertically(double height) {
+        translate(0, height);
+        scale(1, -1);
+    }
 
     // Text, for preview pages: a font by family name (the implementation falls back to a
     // similar font), size in user units; the baseline starts at (x, y).
