@@ -1,7 +1,198 @@
-// Placeholder until the normalisation pass is built.
+// Jumps and the stitch-list normalisation pass.
+//
+// Editors keep every untouched stitch where it is by bridging gaps with inserted jumps; the
+// normalisation pass then merges runs of jumps and colour changes, drops empty moves, cuts
+// moves the target format cannot encode, recomputes the bounds and trims the selection.
+//
+// The pass is written as two linear sweeps that each build a new vector. It gives record for
+// record and bit for bit what the in-place walk (merge by removing followers, insert colour
+// changes, cut by inserting remainders) gives: every float operation happens on the same
+// operands in the same order.
 #include "VDLDesign.h"
 
-int32_t VDLDesign::insertJump(VDLPoint, int32_t index) { return index; }
-bool VDLDesign::optimizeJumpsFor(const std::string&) { recomputeBounds(); return true; }
-bool VDLDesign::switchSelectionToJumps(bool, VDLError*) { return true; }
-bool VDLDesign::trimSelectedJumps() { return false; }
+#include <cfloat>
+#include <cmath>
+
+namespace {
+
+// Largest move component the cutter accepts (2^24 units, 1.68 km, far beyond any machine
+// field). Up to this size every float subtraction of a limit makes progress, so a cut always
+// ends; larger or non-finite moves (only from corrupt archives or runaway transforms) would
+// make it loop without end or emit billions of pieces.
+constexpr float kLargestMove = 16777216.0f;
+
+struct MoveLimits {
+    float stitch;
+    float jump;
+};
+
+// Largest move per axis that each format can encode, ordinary stitches and jumps.
+MoveLimits limitsForType(const std::string& type) {
+    if (type == "JEF" || type == "EXP") return {126.0f, 126.0f};
+    if (type == "PES" || type == "PEC") return {62.0f, 2046.0f};
+    if (type == "DST") return {120.0f, 120.0f};
+    if (type == "PCS") return {1150.0f, 1150.0f};
+    return {999999.0f, 999999.0f};
+}
+
+bool isJumpOrChange(const VDLStitch& s) { return s.isJumpStitch || s.isColorChange; }
+
+float saneDelta(float v) {
+    if (!std::isfinite(v)) return 0.0f;
+    return std::fmax(-kLargestMove, std::fmin(kLargestMove, v));
+}
+
+// Each run of consecutive jumps and colour changes becomes one move carrying the float sum
+// of the run's deltas (a jump when any member was one, selected like the run's first member;
+// dropped when the sum is exactly zero), followed by one zero-length colour change per
+// colour change of the run. A trailing jump is then dropped.
+std::vector<VDLStitch> mergedRuns(const std::vector<VDLStitch>& in) {
+    std::vector<VDLStitch> out;
+    out.reserve(in.size());
+    const size_t count = in.size();
+    size_t i = 0;
+    while (i < count) {
+        if (!isJumpOrChange(in[i])) {
+            out.push_back(in[i++]);
+            continue;
+        }
+        VDLStitch move = in[i];
+        size_t changes = move.isColorChange ? 1 : 0;
+        move.isColorChange = false;
+        size_t j = i + 1;
+        for (; j < count && isJumpOrChange(in[j]); ++j) {
+            move.deltaX += in[j].deltaX;
+            move.deltaY += in[j].deltaY;
+            move.isJumpStitch = move.isJumpStitch || in[j].isJumpStitch;
+            if (in[j].isColorChange) ++changes;
+        }
+        if (!move.isNullStitch()) out.push_back(move);
+        out.insert(out.end(), changes, VDLStitch(0.0f, 0.0f, false, true));
+        i = j;
+    }
+    if (!out.empty() && out.back().isJumpStitch) out.pop_back();
+    return out;
+}
+
+struct Bounds {
+    float xMin = FLT_MAX, yMin = FLT_MAX, xMax = -FLT_MAX, yMax = -FLT_MAX;
+    float x = 0.0f, y = 0.0f;
+
+    void advance(const VDLStitch& s) {
+        x += s.deltaX;
+        y += s.deltaY;
+        if (x < xMin) xMin = x;
+        if (x > xMax) xMax = x;
+        if (y < yMin) yMin = y;
+        if (y > yMax) yMax = y;
+    }
+};
+
+// Cuts every move longer than its limit on either axis into full-length pieces along the same
+// direction followed by one shorter piece, and folds each end point into the bounds. A piece
+// cut off a move that follows a jump becomes a jump itself.
+std::vector<VDLStitch> cutMoves(const std::vector<VDLStitch>& in, MoveLimits limits, Bounds& bounds) {
+    std::vector<VDLStitch> out;
+    out.reserve(in.size() + in.size() / 8 + 16);
+    for (const VDLStitch& record : in) {
+        VDLStitch s = record;
+        for (;;) {
+            const float dx = saneDelta(s.deltaX);
+            const float dy = saneDelta(s.deltaY);
+            const float limit = s.isJumpStitch ? limits.jump : limits.stitch;
+            bool cut = false;
+            float nx = dx, ny = dy;
+            if (std::fabs(dx) > limit) {
+                nx = dx < 0.0f ? -limit : limit;
+                ny = (dy / dx) * nx;
+                cut = true;
+            }
+            if (std::fabs(ny) > limit) {
+                const float clampedY = ny < 0.0f ? -limit : limit;
+                nx = (dx / dy) * clampedY;
+                ny = clampedY;
+                cut = true;
+            }
+            if (s.isColorChange && !(dx == 0.0f && dy == 0.0f)) {
+                nx = ny = 0.0f;
+                cut = true;
+            }
+            VDLStitch rest = s;
+            if (cut) {
+                rest.deltaX = dx - nx;
+                rest.deltaY = dy - ny;
+                rest.isColorChange = false;
+                if (!out.empty() && out.back().isJumpStitch) rest.isJumpStitch = true;
+            }
+            s.deltaX = nx;
+            s.deltaY = ny;
+            out.push_back(s);
+            bounds.advance(s);
+            if (!cut) break;
+            s = rest;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int32_t VDLDesign::insertJump(VDLPoint vector, int32_t index) {
+    if (index < 0 || size_t(index) >= stitches_.size()) return index;
+    const size_t i = size_t(index);
+    const VDLStitch cur = stitches_[i];
+    const bool prevIsJump = i >= 1 && stitches_[i - 1].isJumpStitch;
+    const VDLStitch jump(float(vector.x), float(vector.y), true, false);
+    if (!prevIsJump && !cur.isJumpStitch && !cur.isNullStitch()) {
+        // The needle comes down where the jump lands before the stitch that follows sews.
+        VDLStitch anchor(0.0f, 0.0f, false, false);
+        anchor.isSelected = cur.isSelected;
+        const VDLStitch pair[2] = {jump, anchor};
+        stitches_.insert(stitches_.begin() + std::ptrdiff_t(i), pair, pair + 2);
+        return index + 2;
+    }
+    stitches_.insert(stitches_.begin() + std::ptrdiff_t(i), jump);
+    return index + 1;
+}
+
+bool VDLDesign::optimizeJumpsFor(const std::string& formatType) {
+    std::vector<VDLStitch> merged = mergedRuns(stitches_);
+    Bounds bounds;
+    stitches_ = cutMoves(merged, limitsForType(formatType), bounds);
+    // An empty list leaves the bounds at their reset values; the deleting operation replaces them.
+    xMin_ = bounds.xMin;
+    yMin_ = bounds.yMin;
+    xMax_ = bounds.xMax;
+    yMax_ = bounds.yMax;
+    trimSelectedJumps();
+    displayRange_ = VDLRange{0, stitches_.size()};
+    return true;
+}
+
+bool VDLDesign::switchSelectionToJumps(bool toJumps, VDLError*) {
+    for (VDLStitch& s : stitches_)
+        if (s.isSelected) s.isJumpStitch = toJumps;
+    optimizeJumpsFor(designType_);
+    return true;
+}
+
+bool VDLDesign::trimSelectedJumps() {
+    const auto trimmable = [](const VDLStitch& s) { return s.isSelected && isJumpOrChange(s); };
+    bool cleared = false;
+    const size_t count = stitches_.size();
+
+    size_t first = 0;
+    while (first < count && !stitches_[first].isSelected) ++first;
+    for (size_t i = first; i < count && trimmable(stitches_[i]); ++i) {
+        stitches_[i].isSelected = false;
+        cleared = true;
+    }
+
+    size_t last = count;
+    while (last > 0 && !stitches_[last - 1].isSelected) --last;
+    for (size_t i = last; i > 0 && trimmable(stitches_[i - 1]); --i) {
+        stitches_[i - 1].isSelected = false;
+        cleared = true;
+    }
+    return cleared;
+}
