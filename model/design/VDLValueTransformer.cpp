@@ -113,7 +113,9 @@ std::string VDLValueTransformer::transformedValue(double millimetres, int64_t un
     const float v = float(millimetres);
     if (unit == 1) return format(double(v) / 25.4, "#,##0.00") + "\"";
     if (unit == 2) {
-        const float i = float(double(v) / 25.4);
+        // The quotient is taken from the unnarrowed length: narrowing first would turn
+        // 38.1 mm into 1.4999999 inches and show 1 15/32 instead of 1 1/2.
+        const float i = float(millimetres / 25.4);
         // Whole inches, truncated toward zero; values beyond int range cannot be shown as
         // fractions, fall back to the decimal form.
         if (!std::isfinite(i) || std::fabs(i) > 2.0e9f) return format(double(v) / 25.4, "#,##0.00") + "\"";
