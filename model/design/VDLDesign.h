@@ -182,6 +182,9 @@ public:
     bool importPesDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
     bool importPecDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
     bool importJefDesignFromData(std::span<const uint8_t> data, bool jefPlus, VDLError* error = nullptr);
+    // The JEF file for the design's current hoop (no hoop check); converts the threads to the
+    // Janome chart unless the thread side file is in use.
+    std::vector<uint8_t> exportJefDesignToData();
     bool importJpxDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
     bool importSewDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
     bool importVp3DesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
