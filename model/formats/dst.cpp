@@ -1,7 +1,328 @@
-// Placeholder until this format is built: reading answers "unknown format", writing refuses.
+// DST (Tajima) reader and writer: a 512-byte text header followed by 3-byte records in
+// balanced ternary. DST carries no colours: threads are the keys "1".."20" of "Undefined".
 #include "VDLDesign.h"
+#include "VDLFile.h"
 
-bool VDLDesign::importDstDesignFromURL(const VDLURL&, VDLError* error) { return VDLDesignError(error, 10, "Unknown file format (UTI)."); }
-bool VDLDesign::exportDstDesignToURL(const VDLURL&, VDLError* error) { return VDLDesignError(error, 50, "Unsupported file format (UTI) for export."); }
-bool VDLDesign::importDstDesignFromData(std::span<const uint8_t>, VDLError* error) { return VDLDesignError(error, 10, "Unknown file format (UTI)."); }
-std::vector<uint8_t> VDLDesign::exportDstDesignToData() { return {}; }
+#include <array>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+constexpr size_t kHeaderSize = 512;
+constexpr size_t kAXOffset = 77;
+constexpr size_t kAYOffset = 87;
+constexpr int64_t kMaxExtent = 99999;
+
+// Threads of the "Undefined" chart, made once per read or write (a chart lookup per colour
+// change would dominate large files).
+class UndefinedThreads {
+public:
+    const VDLThread& forIndex(size_t i) {
+        auto& slot = cache_[i % 20];
+        if (!slot) slot.emplace(std::to_string(i % 20 + 1), "Undefined");
+        return *slot;
+    }
+
+private:
+    std::array<std::optional<VDLThread>, 20> cache_;
+};
+
+// Move of one record along each axis; the bit table of the format, Y upwards.
+struct Move {
+    int dx;
+    int dy;
+};
+
+constexpr std::array<Move, 256> makeTable(int scaleLow, int scaleHigh, bool thirdByte) {
+    // For b0: bits 0..7 mean X+1, X-1, X+9, X-9, Y-9, Y+9, Y-1, Y+1 (scale 1 and 9).
+    // For b1: the same with 3 and 27. For b2: only bits 2..5 carry X+81, X-81, Y-81, Y+81.
+    std::array<Move, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        int dx = 0, dy = 0;
+        if (!thirdByte) {
+            if (b & 0x01) dx += scaleLow;
+            if (b & 0x02) dx -= scaleLow;
+            if (b & 0x80) dy += scaleLow;
+            if (b & 0x40) dy -= scaleLow;
+        }
+        if (b & 0x04) dx += scaleHigh;
+        if (b & 0x08) dx -= scaleHigh;
+        if (b & 0x20) dy += scaleHigh;
+        if (b & 0x10) dy -= scaleHigh;
+        t[size_t(b)] = Move{dx, dy};
+    }
+    return t;
+}
+
+constexpr auto kByte0 = makeTable(1, 9, false);
+constexpr auto kByte1 = makeTable(3, 27, false);
+constexpr auto kByte2 = makeTable(0, 81, true);
+
+bool headerHasTag(std::string_view head, const char* tag) { return head.find(tag) != std::string_view::npos; }
+
+// Encodes V (a whole number held in a float) greedily in balanced ternary, at most ±121, into
+// the bits of the three bytes; returns the part that could not be encoded.
+float encodeAxis(float v, uint8_t& b0, uint8_t& b1, uint8_t& b2, bool yAxis) {
+    struct Step {
+        float value;
+        int byte;
+        uint8_t plusBit, minusBit;  // X bits; Y bits below
+        uint8_t plusBitY, minusBitY;
+    };
+    static constexpr Step steps[] = {
+        {81, 2, 0x04, 0x08, 0x20, 0x10},
+        {27, 1, 0x04, 0x08, 0x20, 0x10},
+        {9, 0, 0x04, 0x08, 0x20, 0x10},
+        {3, 1, 0x01, 0x02, 0x80, 0x40},
+        {1, 0, 0x01, 0x02, 0x80, 0x40},
+    };
+    uint8_t* bytes[3] = {&b0, &b1, &b2};
+    for (const Step& s : steps) {
+        const float half = (s.value + 1) / 2;  // 41, 14, 5, 2, 1
+        if (v >= half) {
+            *bytes[s.byte] |= yAxis ? s.plusBitY : s.plusBit;
+            v -= s.value;
+        }
+        if (v <= -half) {
+            *bytes[s.byte] |= yAxis ? s.minusBitY : s.minusBit;
+            v += s.value;
+        }
+    }
+    return v;
+}
+
+// "+X:" style field: value right-aligned in WIDTH places.
+void appendNumberField(std::string& out, const char* tag, int64_t value, int width) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%s%*lld\r", tag, width, static_cast<long long>(value));
+    out += buf;
+}
+
+// Signed 6-character field: sign first, then the digits right-aligned in 5 places.
+std::string signedField(float sum) {
+    const auto v = static_cast<int64_t>(sum);  // truncation toward zero; caller checked the range
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%c%5lld", v < 0 ? '-' : '+', static_cast<long long>(v < 0 ? -v : v));
+    return buf;
+}
+
+// One character of ASCII for each character of the UTF-8 name: accented Latin letters lose
+// their accent, everything else outside printable ASCII becomes '?'.
+std::string asciiLabel(const std::string& utf8) {
+    static constexpr char latin1Base[] =
+        "AAAAAA?CEEEEIIII"   // U+00C0..U+00CF
+        "DNOOOOO?OUUUUY??"   // U+00D0..U+00DF
+        "aaaaaa?ceeeeiiii"   // U+00E0..U+00EF
+        "dnooooo?ouuuuy?y";  // U+00F0..U+00FF
+    std::string out;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        uint32_t cp = 0;
+        size_t len = 1;
+        if (c < 0x80) {
+            cp = c;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F, len = 2;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F, len = 3;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07, len = 4;
+        } else {
+            cp = 0xFFFD;  // stray continuation or invalid lead byte
+        }
+        if (len > 1) {
+            if (i + len > utf8.size()) {
+                len = 1, cp = 0xFFFD;
+            } else {
+                for (size_t k = 1; k < len; ++k) {
+                    const auto cc = static_cast<unsigned char>(utf8[i + k]);
+                    if ((cc & 0xC0) != 0x80) {
+                        len = 1, cp = 0xFFFD;
+                        break;
+                    }
+                    cp = (cp << 6) | (cc & 0x3F);
+                }
+            }
+        }
+        i += len;
+        if (cp >= 0x20 && cp < 0x7F)
+            out += char(cp);
+        else if (cp >= 0xC0 && cp <= 0xFF)
+            out += latin1Base[cp - 0xC0];
+        else
+            out += '?';  // control characters would break the header's lines
+    }
+    return out;
+}
+
+std::string labelForName(const std::string& designName) {
+    std::string base = designName;
+    const size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot > 0) base.erase(dot);
+    std::string label = asciiLabel(base) + std::string(16, ' ');
+    label.resize(16);
+    return label;
+}
+
+// Builds the whole file, or fails with the writer's error code without touching the design.
+bool encodeDst(const VDLDesign& d, std::vector<uint8_t>& out, VDLError* error) {
+    const int64_t records = int64_t(d.stitches().size());
+    const int64_t threads = d.numberOfThreads();
+    // numberOfStitches + numberOfThreads = records + 1 for any design.
+    if (records + 1 >= 9999999) return VDLDesignError(error, 133, "Unable to export DST file (too many stitches).");
+    if (threads - 1 >= 1000) return VDLDesignError(error, 134, "Unable to export DST file (too many color changes).");
+    // Written as negated tests so that a NaN bound is refused as well.
+    const float xMin = d.xMin(), xMax = d.xMax(), yMin = d.yMin(), yMax = d.yMax();
+    if (!(xMax >= 0 && xMin <= 0 && yMax >= 0 && yMin <= 0 && xMax <= kMaxExtent && xMin >= -kMaxExtent &&
+          yMax <= kMaxExtent && yMin >= -kMaxExtent))
+        return VDLDesignError(error, 130, "Unable to export DST file (invalid bounderies).");
+
+    std::string header;
+    header.reserve(kHeaderSize);
+    header += "LA:" + labelForName(d.designName()) + "\r";
+    appendNumberField(header, "ST:", records + 2, 7);
+    appendNumberField(header, "CO:", threads > 0 ? threads - 1 : 0, 3);
+    appendNumberField(header, "+X:", static_cast<int64_t>(xMax), 5);
+    appendNumberField(header, "-X:", static_cast<int64_t>(-xMin), 5);
+    appendNumberField(header, "+Y:", static_cast<int64_t>(yMax), 5);
+    appendNumberField(header, "-Y:", static_cast<int64_t>(-yMin), 5);
+    header += "AX:+    0\rAY:+    0\r";  // filled in once the sums are known
+    header += "MX:+    0\rMY:+    0\rPD:******\r\x1A";
+    header.append(kHeaderSize - header.size(), ' ');
+
+    std::vector<uint8_t> bytes;
+    bytes.reserve(kHeaderSize + 3 * size_t(records) + 4);
+    bytes.assign(header.begin(), header.end());
+
+    // Each record writes its move rounded down together with the carry of the records before
+    // it; the fraction and anything beyond ±121 move on, so written positions never drift.
+    float cX = 0, cY = 0, sX = 0, sY = 0;
+    for (const VDLStitch& s : d.stitches()) {
+        uint8_t b0 = 0, b1 = 0;
+        uint8_t b2 = s.isColorChange ? 0xC3 : s.isJumpStitch ? 0x83 : 0x03;
+        const float fx = std::floor(s.deltaX + cX);
+        const float restX = encodeAxis(fx, b0, b1, b2, false);
+        cX = cX + s.deltaX - fx + restX;
+        const float fy = std::floor(s.deltaY + cY);
+        const float restY = encodeAxis(fy, b0, b1, b2, true);
+        cY = cY + s.deltaY - fy + restY;
+        sX += s.deltaX;
+        sY += s.deltaY;
+        bytes.push_back(b0);
+        bytes.push_back(b1);
+        bytes.push_back(b2);
+    }
+    bytes.push_back(0x00);
+    bytes.push_back(0x00);
+    bytes.push_back(0xF3);
+    bytes.push_back(0x1A);
+
+    if (!(sX >= -kMaxExtent && sX <= kMaxExtent && sY >= -kMaxExtent && sY <= kMaxExtent))
+        return VDLDesignError(error, 132, "Unable to export DST file (AX/AY values too large).");
+    const std::string ax = signedField(sX), ay = signedField(sY);
+    std::copy(ax.begin(), ax.end(), bytes.begin() + kAXOffset);
+    std::copy(ay.begin(), ay.end(), bytes.begin() + kAYOffset);
+    out = std::move(bytes);
+    return true;
+}
+
+}  // namespace
+
+bool VDLDesign::importDstDesignFromURL(const VDLURL& url, VDLError* error) {
+    designType_ = "DST";
+    designVersion_ = 10;
+    std::vector<uint8_t> bytes;
+    if (!VDLReadFile(url.path(), bytes, nullptr))
+        return VDLDesignError(error, 123, "Unable to import DST file (missing header).");
+    return importDstDesignFromData(bytes, error);
+}
+
+bool VDLDesign::importDstDesignFromData(std::span<const uint8_t> data, VDLError* error) {
+    designType_ = "DST";
+    designVersion_ = 10;
+    if (data.size() <= 515) return VDLDesignError(error, 123, "Unable to import DST file (missing header).");
+
+    // Only the presence of the tags is checked; their values play no part.
+    const std::string_view head(reinterpret_cast<const char*>(data.data()), 511);
+    static constexpr struct {
+        const char* tag;
+        int code;
+        const char* text;
+    } tags[] = {
+        {"LA:", 110, "Unable to import DST file (missing LA: tag in header)."},
+        {"ST:", 112, "Unable to import DST file (missing ST: tag in header)."},
+        {"CO:", 113, "Unable to import DST file (missing CO: tag in header)."},
+        {"+X:", 114, "Unable to import DST file (missing +X: tag in header)."},
+        {"-X:", 115, "Unable to import DST file (missing -X: tag in header)."},
+        {"+Y:", 116, "Unable to import DST file (missing +Y: tag in header)."},
+        {"-Y:", 117, "Unable to import DST file (missing -Y: tag in header)."},
+        {"AX:", 118, "Unable to import DST file (missing AX: tag in header)."},
+        {"AY:", 119, "Unable to import DST file (missing AY: tag in header)."},
+    };
+    for (const auto& t : tags)
+        if (!headerHasTag(head, t.tag)) return VDLDesignError(error, t.code, t.text);
+
+    resetBoundsForReading();
+    UndefinedThreads palette;
+    threads_.push_back(palette.forIndex(0));
+
+    // A record is read only while at least one byte follows it (the end record or the 0x1A
+    // after it), so the record count is bounded by the file size.
+    const size_t size = data.size();
+    stitches_.reserve(stitches_.size() + (size - kHeaderSize) / 3);
+    float x = 0, y = 0;
+    for (size_t p = kHeaderSize; p < size - 3; p += 3) {
+        const uint8_t b0 = data[p], b1 = data[p + 1], b2 = data[p + 2];
+        if (b2 == 0xF3) return true;
+        bool isJump = false, isChange = false;
+        switch (b2 & 0xC3) {
+            case 0x03:
+                break;
+            case 0x83:
+                isJump = true;
+                break;
+            case 0xC3:
+                isChange = true;
+                threads_.push_back(palette.forIndex(threads_.size()));
+                break;
+            default:
+                return VDLDesignError(error, 111, "Unable to import DST file (invalid function codes).");
+        }
+        const int dx = kByte0[b0].dx + kByte1[b1].dx + kByte2[b2].dx;
+        const int dy = kByte0[b0].dy + kByte1[b1].dy + kByte2[b2].dy;
+        stitches_.push_back(VDLStitch::initWithData(float(dx), float(dy), isJump, isChange));
+        x += float(dx);
+        y += float(dy);
+        if (x < xMin_) xMin_ = x;
+        if (x > xMax_) xMax_ = x;
+        if (y < yMin_) yMin_ = y;
+        if (y > yMax_) yMax_ = y;
+    }
+    return true;
+}
+
+std::vector<uint8_t> VDLDesign::exportDstDesignToData() {
+    std::vector<uint8_t> bytes;
+    if (!encodeDst(*this, bytes, nullptr)) return {};
+    return bytes;
+}
+
+bool VDLDesign::exportDstDesignToURL(const VDLURL& url, VDLError* error) {
+    std::vector<uint8_t> bytes;
+    if (!encodeDst(*this, bytes, error)) return false;
+    if (!VDLWriteFileAtomically(url.path(), bytes, error)) return false;
+    // The colours a later read of this file will show, unless the side file keeps them.
+    if (!useThreadFile_) {
+        UndefinedThreads palette;
+        for (size_t i = 0; i < threads_.size(); ++i) threads_[i] = palette.forIndex(i);
+    }
+    designType_ = "DST";
+    designVersion_ = 10;
+    designHoop_.reset();
+    return true;
+}
