@@ -1,0 +1,177 @@
+// The normalisation pass (merge runs of jumps and colour changes, cut long moves, bounds) on a
+// large design, against the obvious in-place version that erases merged records and inserts
+// colour changes and cut pieces one by one.
+#include "VDLDesign.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+
+namespace {
+
+// Ordinary stitches with runs of jumps (some long enough to be cut), colour changes between
+// jumps, long stitches after jumps, and a few empty moves.
+VDLDesign makeBusyDesign(size_t count, const std::string& type) {
+    std::mt19937 rng(7);
+    std::vector<VDLStitch> list;
+    list.reserve(count);
+    size_t changes = 0;
+    while (list.size() < count) {
+        const unsigned kind = rng() % 100;
+        const auto value = [&](int range) { return float(int(rng() % unsigned(2 * range + 1)) - range); };
+        if (kind < 8) {  // a run of one to three jumps, sometimes around a colour change
+            const unsigned run = 1 + rng() % 3;
+            for (unsigned k = 0; k < run && list.size() < count; ++k)
+                list.emplace_back(value(kind < 2 ? 600 : 90), value(90), true, false);
+            if (kind % 2 == 0 && list.size() < count) {
+                list.emplace_back(0.0f, 0.0f, false, true);
+                ++changes;
+            }
+        } else if (kind < 10) {
+            list.emplace_back(value(200), value(200), false, false);  // a stitch to cut
+        } else if (kind < 11) {
+            list.emplace_back(0.0f, 0.0f, true, false);  // an empty jump
+        } else {
+            list.emplace_back(value(40), value(40), false, false);
+        }
+        list.back().isSelected = rng() % 4 == 0;
+    }
+    VDLDesign d;
+    d.setStitches(std::move(list));
+    for (size_t i = 0; i <= changes; ++i) d.threads().emplace_back(std::to_string(i % 20 + 1), "Undefined");
+    d.setDesignType(type);
+    return d;
+}
+
+// The pass exactly as the step-by-step walk describes it, on the list in place.
+void naiveOptimizeJumps(VDLDesign& d, const std::string& type) {
+    std::vector<VDLStitch>& v = d.stitches();
+    for (long i = 0; i < long(v.size()); ++i) {
+        if (!v[size_t(i)].isJumpStitch && !v[size_t(i)].isColorChange) continue;
+        long n = v[size_t(i)].isColorChange ? 1 : 0;
+        v[size_t(i)].isColorChange = false;
+        while (i + 1 < long(v.size()) && (v[size_t(i) + 1].isJumpStitch || v[size_t(i) + 1].isColorChange)) {
+            VDLStitch& s = v[size_t(i)];
+            const VDLStitch& t = v[size_t(i) + 1];
+            s.deltaX += t.deltaX;
+            s.deltaY += t.deltaY;
+            s.isJumpStitch = s.isJumpStitch || t.isJumpStitch;
+            if (t.isColorChange) ++n;
+            v.erase(v.begin() + i + 1);
+        }
+        v.insert(v.begin() + i + 1, size_t(n), VDLStitch(0, 0, false, true));
+        const long at = i;
+        i += n;
+        if (v[size_t(at)].isNullStitch()) {
+            v.erase(v.begin() + at);
+            i -= 1;
+        }
+    }
+    if (!v.empty() && v.back().isJumpStitch) v.pop_back();
+
+    float stitchLimit = 999999, jumpLimit = 999999;
+    if (type == "JEF" || type == "EXP") stitchLimit = jumpLimit = 126;
+    if (type == "PES" || type == "PEC") stitchLimit = 62, jumpLimit = 2046;
+    if (type == "DST") stitchLimit = jumpLimit = 120;
+    if (type == "PCS") stitchLimit = jumpLimit = 1150;
+
+    float xMin = FLT_MAX, yMin = FLT_MAX, xMax = -FLT_MAX, yMax = -FLT_MAX, x = 0, y = 0;
+    for (size_t i = 0; i < v.size(); ++i) {
+        const float dx = v[i].deltaX, dy = v[i].deltaY;
+        const float m = v[i].isJumpStitch ? jumpLimit : stitchLimit;
+        bool cut = false;
+        float nx = dx, ny = dy;
+        if (std::fabs(dx) > m) nx = dx < 0 ? -m : m, ny = (dy / dx) * nx, cut = true;
+        if (std::fabs(ny) > m) {
+            const float c = ny < 0 ? -m : m;
+            nx = (dx / dy) * c, ny = c, cut = true;
+        }
+        if (v[i].isColorChange && !v[i].isNullStitch()) nx = ny = 0, cut = true;
+        if (cut) {
+            VDLStitch c = v[i];
+            c.deltaX = dx - nx;
+            c.deltaY = dy - ny;
+            c.isColorChange = false;
+            if (i >= 1 && v[i - 1].isJumpStitch) c.isJumpStitch = true;
+            v[i].deltaX = nx;
+            v[i].deltaY = ny;
+            v.insert(v.begin() + long(i) + 1, c);
+        }
+        x += v[i].deltaX;
+        y += v[i].deltaY;
+        if (x < xMin) xMin = x;
+        if (x > xMax) xMax = x;
+        if (y < yMin) yMin = y;
+        if (y > yMax) yMax = y;
+    }
+    d.setXMin(xMin), d.setYMin(yMin), d.setXMax(xMax), d.setYMax(yMax);
+    d.trimSelectedJumps();
+    d.setDisplayRange(VDLRange{0, v.size()});
+}
+
+bool sameResult(const VDLDesign& a, const VDLDesign& b) {
+    const auto& sa = a.stitches();
+    const auto& sb = b.stitches();
+    if (sa.size() != sb.size()) return false;
+    for (size_t i = 0; i < sa.size(); ++i) {
+        if (std::memcmp(&sa[i].deltaX, &sb[i].deltaX, sizeof(float)) != 0 ||
+            std::memcmp(&sa[i].deltaY, &sb[i].deltaY, sizeof(float)) != 0 || sa[i].isJumpStitch != sb[i].isJumpStitch ||
+            sa[i].isColorChange != sb[i].isColorChange || sa[i].isSelected != sb[i].isSelected)
+            return false;
+    }
+    return a.xMin() == b.xMin() && a.xMax() == b.xMax() && a.yMin() == b.yMin() && a.yMax() == b.yMax() &&
+           a.displayRange() == b.displayRange();
+}
+
+// The input per size, built once; on first use the linear pass is checked against the naive
+// one on that very input, and the run aborts if they differ.
+const VDLDesign& busyDesign(size_t count) {
+    static std::map<size_t, VDLDesign> designs;
+    auto found = designs.find(count);
+    if (found != designs.end()) return found->second;
+    const VDLDesign& d = designs.emplace(count, makeBusyDesign(count, "PES")).first->second;
+    VDLDesign fast = d, slow = d;
+    fast.optimizeJumpsFor("PES");
+    naiveOptimizeJumps(slow, "PES");
+    if (!sameResult(fast, slow)) {
+        std::fprintf(stderr, "normalisation pass differs from the step-by-step version at %zu records\n", count);
+        std::abort();
+    }
+    return d;
+}
+
+void BM_OptimizeJumps(benchmark::State& state) {
+    const VDLDesign& input = busyDesign(size_t(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        VDLDesign d = input;
+        state.ResumeTiming();
+        d.optimizeJumpsFor("PES");
+        benchmark::DoNotOptimize(d.stitches().data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
+}
+
+void BM_OptimizeJumpsNaive(benchmark::State& state) {
+    const VDLDesign& input = busyDesign(size_t(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        VDLDesign d = input;
+        state.ResumeTiming();
+        naiveOptimizeJumps(d, "PES");
+        benchmark::DoNotOptimize(d.stitches().data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
+}
+
+}  // namespace
+
+BENCHMARK(BM_OptimizeJumps)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OptimizeJumpsNaive)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OptimizeJumpsNaive)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
