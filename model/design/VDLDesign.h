@@ -180,7 +180,11 @@ public:
     bool importExpDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
     std::vector<uint8_t> exportExpDesignToData();
     bool importPesDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
+    // The whole PES / PEC file as written, without the writer's limit checks (the URL forms
+    // check, write atomically and then update type, version and hoop).
+    std::vector<uint8_t> exportPesDesignToData();
     bool importPecDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
+    std::vector<uint8_t> exportPecDesignToData();
     bool importJefDesignFromData(std::span<const uint8_t> data, bool jefPlus, VDLError* error = nullptr);
     // The JEF file for the design's current hoop (no hoop check); converts the threads to the
     // Janome chart unless the thread side file is in use.
