@@ -194,6 +194,8 @@ public:
     bool importVp3DesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
     bool importKsmDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
     bool importPcxDesignFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
+    // The PCS bytes of the design in its current hoop (no limit or hoop check: the URL writer does those).
+    std::vector<uint8_t> exportPcsDesignToData() const;
 
     // ---- PEC block (model/formats/pecblock.cpp) -----------------------------------------
     bool importPecSegmentFromData(std::span<const uint8_t> data, VDLError* error = nullptr);
