@@ -1,0 +1,152 @@
+#include "TestSupport.h"
+#include "VDLDesign.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+VDLStitch st(float dx, float dy) { return VDLStitch(dx, dy, false, false); }
+VDLStitch jump(float dx, float dy) { return VDLStitch(dx, dy, true, false); }
+VDLStitch change() { return VDLStitch(0, 0, false, true); }
+
+VDLDesign sample() {
+    VDLDesign d = makeDesign({st(10, -5), st(2.25f, 2.5f), jump(120.5f, -40), st(-7, 3.75f), change(), st(-1.5f, -0.5f),
+                              st(30, 31), change(), jump(-200, 10), st(4, 4)},
+                             "PEC");
+    d.setThreads({VDLThread("007", "Brother"), VDLThread("405", "Brother"), VDLThread("x9", "Brother")});
+    d.setDesignName("sample.pec");
+    return d;
+}
+
+VDLDesign readPec(const Bytes& b, bool expectOk, VDLError* error = nullptr) {
+    VDLDesign d;
+    EXPECT_EQ(d.importPecDesignFromData(b, error), expectOk);
+    return d;
+}
+
+void expectSamePositions(const VDLDesign& original, const VDLDesign& read, size_t leadingJumps) {
+    ASSERT_EQ(read.stitches().size(), original.stitches().size() + leadingJumps);
+    const auto a = absolutePositions(original);
+    const auto b = absolutePositions(read);
+    for (size_t i = 0; i < a.size(); ++i) {
+        // Each pass through the stream rounds by less than one unit, plus half a unit of start
+        // jump for an odd width or height.
+        EXPECT_LT(std::fabs(b[i + leadingJumps].x - a[i].x), 1.5 * double(leadingJumps)) << i;
+        EXPECT_LT(std::fabs(b[i + leadingJumps].y - a[i].y), 1.5 * double(leadingJumps)) << i;
+        EXPECT_EQ(read.stitches()[i + leadingJumps].isColorChange, original.stitches()[i].isColorChange) << i;
+    }
+}
+
+std::vector<std::string> keys(const VDLDesign& d) {
+    std::vector<std::string> k;
+    for (const auto& t : d.threads()) k.push_back(t.key());
+    return k;
+}
+
+}  // namespace
+
+TEST(PecFile, LayoutAndWhatASuccessfulWriteChanges) {
+    TempDir dir;
+    VDLDesign d = sample();
+    VDLDesign copy = d;
+    d.setDesignHoop(VDLDesign::hoops().front());
+    ASSERT_TRUE(d.exportPecDesignToURL(dir.url("s.pec")));
+    EXPECT_EQ(d.designType(), "PEC");
+    EXPECT_EQ(d.designVersion(), 10);
+    EXPECT_FALSE(d.designHoop().has_value());
+
+    // Signature, block, whole-design thumbnail; the graphics offset points at the thumbnail.
+    const Bytes b = readBytes(dir.file("s.pec"));
+    Bytes expected = {'#', 'P', 'E', 'C', '0', '0', '0', '1'};
+    const Bytes block = copy.exportPecSegmentToData();
+    const Bytes thumb = copy.exportPecBitmapToDataForThread(-1);
+    expected.insert(expected.end(), block.begin(), block.end());
+    expected.insert(expected.end(), thumb.begin(), thumb.end());
+    EXPECT_EQ(b, expected);
+    const size_t go = size_t(b[8 + 514]) | size_t(b[8 + 515]) << 8 | size_t(b[8 + 516]) << 16;
+    EXPECT_EQ(8 + 512 + go, b.size() - 228);
+
+    // A failed write leaves type and file alone.
+    VDLDesign other = sample();
+    other.setDesignType("DST");
+    VDLError e;
+    EXPECT_FALSE(other.exportPecDesignToURL(VDLURL::fileURLWithPath(dir.file("missing/x.pec")), &e));
+    EXPECT_EQ(e.domain, "posix");
+    EXPECT_EQ(other.designType(), "DST");
+}
+
+TEST(PecFile, ReaderErrors) {
+    VDLError e;
+    const Bytes good = sample().exportPecDesignToData();
+    auto expectCode = [&](Bytes b, int64_t code, const char* text) {
+        e = VDLError();
+        VDLDesign d = readPec(b, false, &e);
+        EXPECT_EQ(d.designType(), "PEC");
+        EXPECT_EQ(e.code, code);
+        if (text) EXPECT_EQ(e.localizedRecoverySuggestion(), text);
+    };
+    expectCode(Bytes(good.begin(), good.begin() + 10), 30, "Unable to import PES/PEC file (missing header).");
+    Bytes b = good;
+    b[3] = 'S';
+    expectCode(b, 30, nullptr);
+    b = good;
+    b[7] = '2';
+    expectCode(b, 31, "Unable to import PES/PEC file (unsupported version).");
+    b = good;
+    b[8] = 'X';
+    expectCode(b, 32, "Unable to import PES file (PEC part missing).");
+    expectCode(Bytes(good.begin(), good.begin() + 500), 190, nullptr);
+    // The block is not split at a later "LA:": a name that begins with it reads fine.
+    VDLDesign named = sample();
+    named.setDesignName("LA:x.pec");
+    EXPECT_EQ(readPec(named.exportPecDesignToData(), true).stitches().size(), sample().stitches().size() + 1);
+}
+
+TEST(PecRoundTrip, PecPesAndBack) {
+    TempDir dir;
+    const VDLDesign original = sample();
+
+    // PEC -> PEC: the stitches plus the leading start jump, the same colour indices.
+    VDLDesign d = original;
+    ASSERT_TRUE(d.exportPecDesignToURL(dir.url("a.pec")));
+    VDLDesign pec;
+    ASSERT_TRUE(pec.importPecDesignFromURL(dir.url("a.pec")));
+    EXPECT_EQ(pec.designType(), "PEC");
+    EXPECT_EQ(pec.designVersion(), 10);
+    expectSamePositions(original, pec, 1);
+    EXPECT_EQ(keys(pec), keys(original));
+    EXPECT_TRUE(pec.stitches()[0].isJumpStitch);
+
+    // PEC -> PES -> PEC.
+    ASSERT_TRUE(pec.exportPesDesignToURL(dir.url("b.pes")));
+    VDLDesign pes;
+    ASSERT_TRUE(pes.importPesDesignFromURL(dir.url("b.pes")));
+    expectSamePositions(original, pes, 2);
+    EXPECT_EQ(keys(pes), keys(original));
+    ASSERT_TRUE(pes.exportPecDesignToURL(dir.url("c.pec")));
+    VDLDesign last;
+    ASSERT_TRUE(last.importPecDesignFromURL(dir.url("c.pec")));
+    expectSamePositions(original, last, 3);
+    EXPECT_EQ(keys(last), keys(original));
+    const Bytes a = readBytes(dir.file("a.pec")), c = readBytes(dir.file("c.pec"));
+    EXPECT_EQ(Bytes(a.begin() + 8 + 48, a.begin() + 8 + 52), Bytes(c.begin() + 8 + 48, c.begin() + 8 + 52));
+}
+
+TEST(PecFile, StreamTooLongForTheThumbnailOffsetIsRefused) {
+    // 4.2 million jumps need more than the 24-bit graphics offset can address.
+    std::vector<VDLStitch> list(4200000, jump(1, 0));
+    list.push_back(st(1, 0));
+    VDLDesign d = makeDesign(list, "PEC");
+    TempDir dir;
+    VDLError e;
+    EXPECT_FALSE(d.exportPecDesignToURL(dir.url("huge.pec"), &e));
+    EXPECT_EQ(e.code, 203);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("huge.pec")));
+    EXPECT_EQ(d.designType(), "PEC");
+}
