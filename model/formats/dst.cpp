@@ -3,6 +3,7 @@
 #include "VDLDesign.h"
 #include "VDLFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
@@ -64,35 +65,55 @@ constexpr auto kByte2 = makeTable(0, 81, true);
 
 bool headerHasTag(std::string_view head, const char* tag) { return head.find(tag) != std::string_view::npos; }
 
-// Encodes V (a whole number held in a float) greedily in balanced ternary, at most ±121, into
-// the bits of the three bytes; returns the part that could not be encoded.
-float encodeAxis(float v, uint8_t& b0, uint8_t& b1, uint8_t& b2, bool yAxis) {
+// The record bits of one axis for a move of −121..121, found greedily in balanced ternary:
+// each power of three (81, 27, 9, 3, 1) is taken once when the rest is at least half of it.
+struct AxisBits {
+    uint8_t b0, b1, b2;
+};
+
+constexpr std::array<AxisBits, 243> makeAxisBits(bool yAxis) {
     struct Step {
-        float value;
+        int value;
         int byte;
-        uint8_t plusBit, minusBit;  // X bits; Y bits below
-        uint8_t plusBitY, minusBitY;
+        uint8_t plusX, minusX, plusY, minusY;
     };
-    static constexpr Step steps[] = {
-        {81, 2, 0x04, 0x08, 0x20, 0x10},
-        {27, 1, 0x04, 0x08, 0x20, 0x10},
-        {9, 0, 0x04, 0x08, 0x20, 0x10},
-        {3, 1, 0x01, 0x02, 0x80, 0x40},
-        {1, 0, 0x01, 0x02, 0x80, 0x40},
+    constexpr Step steps[] = {
+        {81, 2, 0x04, 0x08, 0x20, 0x10}, {27, 1, 0x04, 0x08, 0x20, 0x10}, {9, 0, 0x04, 0x08, 0x20, 0x10},
+        {3, 1, 0x01, 0x02, 0x80, 0x40},  {1, 0, 0x01, 0x02, 0x80, 0x40},
     };
-    uint8_t* bytes[3] = {&b0, &b1, &b2};
-    for (const Step& s : steps) {
-        const float half = (s.value + 1) / 2;  // 41, 14, 5, 2, 1
-        if (v >= half) {
-            *bytes[s.byte] |= yAxis ? s.plusBitY : s.plusBit;
-            v -= s.value;
+    std::array<AxisBits, 243> table{};
+    for (int i = 0; i < 243; ++i) {
+        int v = i - 121;
+        uint8_t bytes[3] = {0, 0, 0};
+        for (const Step& s : steps) {
+            const int half = (s.value + 1) / 2;  // 41, 14, 5, 2, 1
+            if (v >= half) {
+                bytes[s.byte] |= yAxis ? s.plusY : s.plusX;
+                v -= s.value;
+            }
+            if (v <= -half) {
+                bytes[s.byte] |= yAxis ? s.minusY : s.minusX;
+                v += s.value;
+            }
         }
-        if (v <= -half) {
-            *bytes[s.byte] |= yAxis ? s.minusBitY : s.minusBit;
-            v += s.value;
-        }
+        table[size_t(i)] = AxisBits{bytes[0], bytes[1], bytes[2]};
     }
-    return v;
+    return table;
+}
+
+constexpr auto kXBits = makeAxisBits(false);
+constexpr auto kYBits = makeAxisBits(true);
+
+// Encodes V (a whole number held in a float) into the record; moves beyond ±121 write ±121.
+// Returns the part that could not be encoded (NaN stays NaN and sets no bits).
+float encodeAxis(float v, const std::array<AxisBits, 243>& table, uint8_t* record) {
+    if (std::isnan(v)) return v;
+    const float encoded = std::clamp(v, -121.0f, 121.0f);
+    const AxisBits& bits = table[size_t(int(encoded) + 121)];
+    record[0] |= bits.b0;
+    record[1] |= bits.b1;
+    record[2] |= bits.b2;
+    return v - encoded;
 }
 
 // "+X:" style field: value right-aligned in WIDTH places.
@@ -195,32 +216,29 @@ bool encodeDst(const VDLDesign& d, std::vector<uint8_t>& out, VDLError* error) {
     header += "MX:+    0\rMY:+    0\rPD:******\r\x1A";
     header.append(kHeaderSize - header.size(), ' ');
 
-    std::vector<uint8_t> bytes;
-    bytes.reserve(kHeaderSize + 3 * size_t(records) + 4);
-    bytes.assign(header.begin(), header.end());
+    std::vector<uint8_t> bytes(kHeaderSize + 3 * size_t(records) + 4);
+    std::copy(header.begin(), header.end(), bytes.begin());
 
     // Each record writes its move rounded down together with the carry of the records before
     // it; the fraction and anything beyond ±121 move on, so written positions never drift.
     float cX = 0, cY = 0, sX = 0, sY = 0;
+    uint8_t* record = bytes.data() + kHeaderSize;
     for (const VDLStitch& s : d.stitches()) {
-        uint8_t b0 = 0, b1 = 0;
-        uint8_t b2 = s.isColorChange ? 0xC3 : s.isJumpStitch ? 0x83 : 0x03;
+        record[0] = 0;
+        record[1] = 0;
+        record[2] = s.isColorChange ? 0xC3 : s.isJumpStitch ? 0x83 : 0x03;
         const float fx = std::floor(s.deltaX + cX);
-        const float restX = encodeAxis(fx, b0, b1, b2, false);
-        cX = cX + s.deltaX - fx + restX;
+        cX = cX + s.deltaX - fx + encodeAxis(fx, kXBits, record);
         const float fy = std::floor(s.deltaY + cY);
-        const float restY = encodeAxis(fy, b0, b1, b2, true);
-        cY = cY + s.deltaY - fy + restY;
+        cY = cY + s.deltaY - fy + encodeAxis(fy, kYBits, record);
         sX += s.deltaX;
         sY += s.deltaY;
-        bytes.push_back(b0);
-        bytes.push_back(b1);
-        bytes.push_back(b2);
+        record += 3;
     }
-    bytes.push_back(0x00);
-    bytes.push_back(0x00);
-    bytes.push_back(0xF3);
-    bytes.push_back(0x1A);
+    record[0] = 0x00;
+    record[1] = 0x00;
+    record[2] = 0xF3;
+    record[3] = 0x1A;
 
     if (!(sX >= -kMaxExtent && sX <= kMaxExtent && sY >= -kMaxExtent && sY <= kMaxExtent))
         return VDLDesignError(error, 132, "Unable to export DST file (AX/AY values too large).");

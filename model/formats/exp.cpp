@@ -92,17 +92,25 @@ bool VDLDesign::importExpDesignFromData(std::span<const uint8_t> data, VDLError*
 std::vector<uint8_t> VDLDesign::exportExpDesignToData() {
     size_t size = 0;
     for (const VDLStitch& s : stitches_) size += 2 + (s.isColorChange ? 4 : 0) + (s.isJumpStitch ? 2 : 0);
-    std::vector<uint8_t> out;
-    out.reserve(size);
+    std::vector<uint8_t> out(size);
+    uint8_t* p = out.data();
 
     // Rounding down with the residual carried on keeps every written position within one
     // unit of the exact one.
     float rx = 0, ry = 0;
     for (const VDLStitch& s : stitches_) {
-        if (s.isColorChange) out.insert(out.end(), {kEscape, 0x01, 0x00, 0x00});
-        if (s.isJumpStitch) out.insert(out.end(), {kEscape, 0x02});
-        out.push_back(moveByte(s.deltaX, rx));
-        out.push_back(moveByte(s.deltaY, ry));
+        if (s.isColorChange) {
+            *p++ = kEscape;
+            *p++ = 0x01;
+            *p++ = 0x00;
+            *p++ = 0x00;
+        }
+        if (s.isJumpStitch) {
+            *p++ = kEscape;
+            *p++ = 0x02;
+        }
+        *p++ = moveByte(s.deltaX, rx);
+        *p++ = moveByte(s.deltaY, ry);
     }
     return out;
 }
