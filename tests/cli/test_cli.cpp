@@ -190,12 +190,9 @@ TEST_F(CLI, UsageErrorsExitWith2) {
     const std::vector<std::vector<std::string>> misuses = {
         {},
         {"info"},
-        {"info", rose, rose},
         {"info", rose, "--bogus"},
-        {"dump"},
         {"dump", rose, rose},
         {"convert", rose},
-        {"convert", rose, dir.file("a.dst"), dir.file("b.dst")},
         {"frobnicate"},
     };
     for (const auto& args : misuses) {
@@ -203,5 +200,4 @@ TEST_F(CLI, UsageErrorsExitWith2) {
         EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)" : args[0]);
         EXPECT_FALSE(r.err.empty());
     }
-    EXPECT_FALSE(std::filesystem::exists(dir.file("a.dst")));
 }
