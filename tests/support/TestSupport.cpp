@@ -55,3 +55,7 @@ std::vector<VDLPoint> absolutePositions(const VDLDesign& d) {
     }
     return out;
 }
+
+// Fontconfig (behind Cairo's text) keeps its configuration and caches for the life of the
+// process; under LeakSanitizer they would fail every suite that draws text.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
