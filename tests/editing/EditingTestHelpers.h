@@ -9,50 +9,29 @@
 
 namespace edittest {
 
-inline VDLStitch st(float x, float y, bool selected = false) {
-    VDLStitch s(x, y, false, false);
+inline VDLStitch rec(float x, float y, bool jump, bool change, bool selected) {
+    VDLStitch s(x, y, jump, change);
     s.isSelected = selected;
     return s;
 }
-inline VDLStitch jump(float x, float y, bool selected = false) {
-    VDLStitch s(x, y, true, false);
-    s.isSelected = selected;
-    return s;
-}
-inline VDLStitch change(bool selected = false) {
-    VDLStitch s(0, 0, false, true);
-    s.isSelected = selected;
-    return s;
-}
+inline VDLStitch st(float x, float y, bool sel = false) { return rec(x, y, false, false, sel); }
+inline VDLStitch jump(float x, float y, bool sel = false) { return rec(x, y, true, false, sel); }
+inline VDLStitch change(bool sel = false) { return rec(0, 0, false, true, sel); }
 
 // "S(10,0)* J(5,5) C(0,0)": kind, deltas, "*" when selected.
 inline std::string describe(const std::vector<VDLStitch>& list) {
     std::string out;
     for (const auto& s : list) {
         char buf[80];
-        std::snprintf(buf, sizeof buf, "%s(%g,%g)%s ", s.isColorChange ? "C" : s.isJumpStitch ? "J" : "S",
-                      double(s.deltaX), double(s.deltaY), s.isSelected ? "*" : "");
+        std::snprintf(buf, sizeof buf, "%s%s(%g,%g)%s", out.empty() ? "" : " ",
+                      s.isColorChange ? "C" : s.isJumpStitch ? "J" : "S", double(s.deltaX), double(s.deltaY),
+                      s.isSelected ? "*" : "");
         out += buf;
     }
-    if (!out.empty()) out.pop_back();
     return out;
 }
 
-// End point of every record, accumulated in double.
-inline std::vector<VDLPoint> endPoints(const std::vector<VDLStitch>& list) {
-    std::vector<VDLPoint> out;
-    out.reserve(list.size());
-    double x = 0, y = 0;
-    for (const auto& s : list) {
-        x += s.deltaX;
-        y += s.deltaY;
-        out.push_back({x, y});
-    }
-    return out;
-}
-
-// The sewn stitches (ordinary, moving) in order: where they end, whether they are selected,
-// and the thread block they belong to.
+// The sewn stitches (ordinary and moving) in order: end point, selection, thread key.
 struct Sewn {
     VDLPoint end;
     bool selected;
@@ -66,23 +45,13 @@ inline std::vector<Sewn> sewnStitches(const VDLDesign& d) {
     for (const auto& s : d.stitches()) {
         x += s.deltaX;
         y += s.deltaY;
-        if (s.isColorChange) ++block;
+        block += s.isColorChange;
         // A turned null stitch may keep a residue of double rounding (1e-14): not a sewn move.
         if (s.isJumpStitch || s.isColorChange || (std::fabs(s.deltaX) < 1e-3f && std::fabs(s.deltaY) < 1e-3f))
             continue;
-        std::string key = block < d.threads().size() ? d.threads()[block].key() : std::string("?");
-        out.push_back({{x, y}, s.isSelected, key});
+        out.push_back({{x, y}, s.isSelected, block < d.threads().size() ? d.threads()[block].key() : "?"});
     }
     return out;
-}
-
-inline void setSelection(VDLDesign& d, const std::vector<bool>& flags) {
-    bool any = false;
-    for (size_t i = 0; i < d.stitches().size() && i < flags.size(); ++i) {
-        d.stitches()[i].isSelected = flags[i];
-        any = any || flags[i];
-    }
-    d.setSelectionActive(any);
 }
 
 }  // namespace edittest
