@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 VDLPlist VDLPlistFromXML(const std::string& xml) {
@@ -156,9 +157,10 @@ std::optional<bool> VDLPlistBool(plist_t n) {
 
 std::optional<std::string> VDLPlistString(plist_t n) {
     if (!n || plist_get_node_type(n) != PLIST_STRING) return std::nullopt;
-    char* s = nullptr;
-    plist_get_string_val(n, &s);
-    std::string out = s ? s : "";
-    if (s) std::free(s);
-    return out;
+    // plist_get_string_val asserts (aborts) on a string with an embedded NUL, which a hostile
+    // file can carry; the pointer accessor does not. Such a string is cut at the NUL.
+    uint64_t length = 0;
+    const char* s = plist_get_string_ptr(n, &length);
+    if (!s) return std::string();
+    return std::string(s, ::strnlen(s, size_t(length)));
 }

@@ -147,6 +147,11 @@ TEST(PropertyList, CoderReadsWhatItWroteAndDefaultsTheRest) {
     EXPECT_FALSE(d.decodeBool("missing"));
     EXPECT_FALSE(d.decodeString("i").has_value());  // wrong type reads as none
     EXPECT_FALSE(VDLPlistFromXML(std::string("<plist><dict><key>a</key>")));
+    // A string with an embedded NUL (hostile file) is cut there instead of aborting.
+    const std::string nul("<plist version=\"1.0\"><dict><key>s</key><string>ab\0cd</string></dict></plist>", 71);
+    VDLPlist withNul = VDLPlistFromXML(nul);
+    ASSERT_TRUE(withNul);
+    EXPECT_EQ(VDLCoder(static_cast<plist_t>(withNul.get())).decodeString("s"), "ab");
     EXPECT_FALSE(VDLPlistFromXML(std::string()));
 }
 
