@@ -325,7 +325,11 @@ std::vector<uint8_t> VDLDesign::exportPecBitmapToDataForThread(int32_t thread) {
             big->translate(0, H * k);
             big->scale(k, -k);
             big->translate(-originX, -originY);
+            // The thumbnail shows the whole design, whatever part the stitch player shows now.
+            const VDLRange shown = displayRange_;
+            displayRange_ = VDLRange{0, uint64_t(stitches_.size())};
             drawDesignInRect(VDLMakeRect(originX, originY, W, H), *big, false, false, false, thread);
+            displayRange_ = shown;
             cairo_surface_flush(big->surface());
 
             // Scale to 42 pixels wide, or to 32 rows high when that is the tighter limit,

@@ -280,6 +280,7 @@ TEST(PecThumbnail, LightLineAtFullScaleShowsItsOutline) {
     // pixels x 8..33, y 8..11. A white thread is light inside, so only the outline is drawn.
     VDLDesign d = makeDesign({st(0, 0), st(22, 0)}, "PES");
     d.setThreads({VDLThread(VDLColor(1, 1, 1), "white", "", "", "")});
+    d.setDisplayRange(VDLRange{0, 0});  // the player's position does not matter
     std::map<int, std::set<int>> picture;
     picture[17] = span(11, 36);
     picture[18] = {11, 36};
