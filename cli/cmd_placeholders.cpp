@@ -3,7 +3,6 @@
 
 static int notYet(const char* name) { return cliFail(std::string(name) + ": not available in this build"); }
 
-int cmdEdit(const CLIArgs&) { return notYet("edit"); }
 int cmdThumbnail(const CLIArgs&) { return notYet("thumbnail"); }
 int cmdPreview(const CLIArgs&) { return notYet("preview"); }
 int cmdMetadata(const CLIArgs&) { return notYet("metadata"); }

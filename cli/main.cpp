@@ -27,7 +27,9 @@ const Command kCommands[] = {
      "                                draw IN into OUT (.png, .svg or .pdf)"},
     {"edit", cmdEdit,
      "edit IN OUT [--center] [--rotate DEG] [--flip V|H] [--scale F] [--move DX DY] [--basting LEN DIST]\n"
-     "                                edit the whole design, in the order given, and write OUT"},
+     "                                edit the whole design, in the order given, and write OUT\n"
+     "                                  (DEG whole degrees, counter-clockwise; F a factor, 1.5 = 150 %;\n"
+     "                                  DX DY, LEN (stitch length) and DIST (distance) in millimetres)"},
     {"thumbnail", cmdThumbnail, "thumbnail IN OUT.png [--size N] the file-manager thumbnail of IN"},
     {"preview", cmdPreview, "preview IN OUT.(png|pdf|svg)   the preview page of IN"},
     {"metadata", cmdMetadata, "metadata FILE [--json] [--xattr] the search attributes of FILE"},
