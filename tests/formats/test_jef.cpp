@@ -401,3 +401,25 @@ TEST(JefWriter, HoopOfAnotherVendorIsReplacedByTheJanomeHoopFound) {
     EXPECT_EQ(f.designType(), "DST");
     EXPECT_EQ(f.threads()[0].palette(), "Undefined");
 }
+
+TEST(JefWriter, ExportThroughTheDispatchCutsLongMovesToSignedBytes) {
+    TempDir dir;
+    VDLDesign d = makeDesign({stitch(10, 10), stitch(400.5f, -300.25f, true), stitch(-250, 0), stitch(3, 3)}, "DST");
+    d.setThreads({janome("225")});
+    ASSERT_TRUE(d.setHoopFromVendor("Janome", 4));
+    VDLError e;
+    ASSERT_TRUE(d.exportDesignToURL(dir.url("long.jef"), &e)) << e.description();
+    VDLDesign r;
+    ASSERT_TRUE(r.importDesignFromURL(dir.url("long.jef"), &e)) << e.description();
+    EXPECT_EQ(r.designType(), "JEF");
+    for (const VDLStitch& s : r.stitches()) {
+        EXPECT_LE(std::abs(s.deltaX), 126);
+        EXPECT_LE(std::abs(s.deltaY), 126);
+    }
+    const VDLPoint end = absolutePositions(r).back();
+    EXPECT_NEAR(end.x, 163.5, 1.0);
+    EXPECT_NEAR(end.y, -287.25, 1.0);
+    ASSERT_EQ(r.threads().size(), 1u);
+    EXPECT_EQ(r.threads()[0].key(), "225");
+    EXPECT_EQ(r.hoopCode(), 4);
+}
