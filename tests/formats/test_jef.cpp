@@ -326,17 +326,6 @@ TEST(JefWriter, RoundTripKeepsPositionsThreadsAndHoop) {
     EXPECT_EQ(r.hoopCode(), 29);
 }
 
-TEST(JefWriter, ThreadsOfOtherPalettesAreWrittenAsTheirNearestJanomeThread) {
-    VDLDesign d = makeDesign({stitch(1, 1)});
-    d.setThreads({VDLThread(VDLColor(0, 0, 0), "black", "", "", "")});
-    ASSERT_TRUE(d.setHoopFromVendor("Janome", 0));
-    const std::vector<uint8_t> b = d.exportJefDesignToData();
-    EXPECT_EQ(d.threads()[0].palette(), "Janome");
-    const auto& codes = VDLDesign::janomeColorCodes();
-    ASSERT_TRUE(codes.count(get32(b, 116)));
-    EXPECT_EQ(codes.at(get32(b, 116)), d.threads()[0].key());
-}
-
 TEST(JefWriter, FailedHoopCheckKeepsTheHoopAndWritesNothing) {
     TempDir dir;
     const std::string existing = dir.file("old.jef");
