@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -113,14 +114,10 @@ TEST(DstWriter, RefusedDesignsLeaveNoFileAndNoChange) {
         EXPECT_EQ(d.threads().size(), threads);
         EXPECT_TRUE(d.exportDstDesignToData().empty());
     };
-    expectRefused(makeDesign({st(5, 5), st(5, 5)}), 130);  // start point left of every stitch
-    expectRefused(makeDesign({st(-5, -5)}), 130);           // start point right of and above them
+    expectRefused(makeDesign({st(5, -5), st(5, 10)}), 130);  // start point left of every stitch
     VDLDesign unread = makeDesign({st(1, 1)});
     unread.resetBoundsForReading();  // bounds of a read that found no records
     expectRefused(unread, 130);
-    VDLDesign far = makeDesign({st(0, 0)});
-    far.setXMax(100000);
-    expectRefused(far, 130);
 
     // Bounds that claim a small design but moves that sum beyond the AX field.
     VDLDesign sums = makeDesign({st(60000, 0), st(60000, 0)});
@@ -161,9 +158,7 @@ TEST(DstWriter, UrlWriteUpdatesDesignAfterSuccessOnly) {
     EXPECT_EQ(d.designVersion(), 10);
     EXPECT_FALSE(d.designHoop().has_value());
     ASSERT_EQ(d.threads().size(), 2u);
-    EXPECT_EQ(d.threads()[0].palette(), "Undefined");
-    EXPECT_EQ(d.threads()[0].key(), "1");
-    EXPECT_EQ(d.threads()[1].key(), "2");
+    EXPECT_EQ(d.threads()[0].palette() + d.threads()[0].key() + d.threads()[1].key(), "Undefined12");
 
     // With the side file in use the design keeps its colours.
     VDLDesign kept = makeDesign({st(0, 0), st(3, 3)});
@@ -183,20 +178,16 @@ TEST(DstReader, RecordsDecodeByTheBitTable) {
     VDLDesign d = readDst(fileWithRecords(records));
     EXPECT_EQ(d.designType(), "DST");
     EXPECT_EQ(d.designVersion(), 10);
-    ASSERT_EQ(d.stitches().size(), 5u);
-    const auto& s = d.stitches();
-    EXPECT_EQ(std::make_pair(s[0].deltaX, s[0].deltaY), std::make_pair(1.0f, 0.0f));
-    EXPECT_EQ(std::make_pair(s[1].deltaX, s[1].deltaY), std::make_pair(0.0f, 1.0f));
-    EXPECT_EQ(std::make_pair(s[2].deltaX, s[2].deltaY), std::make_pair(81.0f, 0.0f));
-    EXPECT_EQ(std::make_pair(s[3].deltaX, s[3].deltaY), std::make_pair(0.0f, 81.0f));
-    EXPECT_TRUE(s[3].isJumpStitch);
-    EXPECT_FALSE(s[3].isColorChange);
-    EXPECT_EQ(std::make_pair(s[4].deltaX, s[4].deltaY), std::make_pair(-85.0f, -84.0f));
-    EXPECT_TRUE(s[4].isColorChange);
-    EXPECT_FALSE(s[4].isJumpStitch);
+    // deltaX, deltaY, jump, colour change of each record.
+    std::vector<std::tuple<float, float, bool, bool>> got;
+    for (const VDLStitch& s : d.stitches()) got.emplace_back(s.deltaX, s.deltaY, s.isJumpStitch, s.isColorChange);
+    EXPECT_EQ(got, (std::vector<std::tuple<float, float, bool, bool>>{{1, 0, false, false},
+                                                                      {0, 1, false, false},
+                                                                      {81, 0, false, false},
+                                                                      {0, 81, true, false},
+                                                                      {-85, -84, false, true}}));
     ASSERT_EQ(d.threads().size(), 2u);
-    EXPECT_EQ(d.threads()[1].key(), "2");
-    EXPECT_EQ(d.threads()[1].palette(), "Undefined");
+    EXPECT_EQ(d.threads()[1].palette() + d.threads()[1].key(), "Undefined2");
     // Bounds of the end points (1,0) (1,1) (82,1) (82,82) (-3,-2).
     EXPECT_EQ(d.xMin(), -3);
     EXPECT_EQ(d.xMax(), 82);
@@ -287,22 +278,6 @@ TEST(DstReader, InvalidFunctionCodeKeepsEarlierRecords) {
         EXPECT_EQ(e.code, 111);
         EXPECT_EQ(d.stitches().size(), 1u);
     }
-}
-
-TEST(DstReader, UnreadableFilesFailCleanly) {
-    TempDir dir;
-    VDLError e;
-    VDLDesign d;
-    EXPECT_FALSE(d.importDstDesignFromURL(dir.url("missing.dst"), &e));
-    EXPECT_EQ(e.code, 123);
-    e = {};
-    EXPECT_FALSE(d.importDstDesignFromURL(VDLURL::fileURLWithPath(dir.path().string()), &e));
-    EXPECT_EQ(e.code, 123);
-    EXPECT_TRUE(d.stitches().empty());
-
-    writeBytes(dir.file("ok.dst"), fileWithRecords({0x01, 0x00, 0x03, 0x00, 0x00, 0xF3, 0x1A}));
-    EXPECT_TRUE(d.importDstDesignFromURL(dir.url("ok.dst"), &e));
-    EXPECT_EQ(d.stitches().size(), 1u);
 }
 
 TEST(DstRoundTrip, PositionsSurviveWithinOneUnit) {
