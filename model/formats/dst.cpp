@@ -1,6 +1,7 @@
 // DST (Tajima) reader and writer: a 512-byte text header followed by 3-byte records in
 // balanced ternary. DST carries no colours: threads are the keys "1".."20" of "Undefined".
 #include "VDLDesign.h"
+#include "VDLUndefinedThreads.h"
 #include "VDLFile.h"
 
 #include <algorithm>
@@ -18,19 +19,7 @@ constexpr size_t kAXOffset = 77;
 constexpr size_t kAYOffset = 87;
 constexpr int64_t kMaxExtent = 99999;
 
-// Threads of the "Undefined" chart, made once per read or write (a chart lookup per colour
-// change would dominate large files).
-class UndefinedThreads {
-public:
-    const VDLThread& forIndex(size_t i) {
-        auto& slot = cache_[i % 20];
-        if (!slot) slot.emplace(std::to_string(i % 20 + 1), "Undefined");
-        return *slot;
-    }
-
-private:
-    std::array<std::optional<VDLThread>, 20> cache_;
-};
+using UndefinedThreads = VDLUndefinedThreads;
 
 // Move of one record along each axis; the bit table of the format, Y upwards.
 struct Move {

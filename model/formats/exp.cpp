@@ -2,6 +2,7 @@
 // with four-byte escape records (0x80 first) for colour changes, jumps and null stitches.
 // EXP carries no colours: threads are the keys "1".."20" of "Undefined".
 #include "VDLDesign.h"
+#include "VDLUndefinedThreads.h"
 #include "VDLFile.h"
 
 #include <algorithm>
@@ -13,17 +14,7 @@ namespace {
 
 constexpr uint8_t kEscape = 0x80;
 
-class UndefinedThreads {
-public:
-    const VDLThread& forIndex(size_t i) {
-        auto& slot = cache_[i % 20];
-        if (!slot) slot.emplace(std::to_string(i % 20 + 1), "Undefined");
-        return *slot;
-    }
-
-private:
-    std::array<std::optional<VDLThread>, 20> cache_;
-};
+using UndefinedThreads = VDLUndefinedThreads;
 
 // The move byte of DELTA plus the carried residual, rounded down. A byte holds −127..127 here:
 // −128 is the escape byte and would be misread as a record of its own, so a larger move

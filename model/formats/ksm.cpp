@@ -2,6 +2,7 @@
 // code). The control code carries the signs, the end mark, colour changes and the switching of
 // jump mode. Y is stored upward, as we keep it.
 #include "VDLDesign.h"
+#include "VDLUndefinedThreads.h"
 #include "VDLFile.h"
 
 namespace {
@@ -24,7 +25,8 @@ bool VDLDesign::importKsmDesignFromData(std::span<const uint8_t> d, VDLError* er
     designVersion_ = 10;
     if (d.size() < kHeaderSize + kRecordSize) return VDLDesignError(error, 170, "Unable to read KSM (file too small)");
 
-    threads_.emplace_back("1", "Undefined");
+    VDLUndefinedThreads undefinedThreads;
+    threads_.push_back(undefinedThreads.forIndex(0));
     resetBoundsForReading();
     stitches_.reserve((d.size() - kHeaderSize) / kRecordSize);
     float x = 0, y = 0;
@@ -42,7 +44,7 @@ bool VDLDesign::importKsmDesignFromData(std::span<const uint8_t> d, VDLError* er
         if (c == 0x89 || (c & 0x8F) == 0x87) jumpMode = true;
 
         const bool change = c == 0x8B || (c & 0x8C) == 0x8C;
-        if (change) threads_.emplace_back(std::to_string(threads_.size() % 20 + 1), "Undefined");
+        if (change) threads_.push_back(undefinedThreads.forIndex(threads_.size()));
         const bool jump = change || jumpMode;
 
         stitches_.emplace_back(dx, dy, jump, change);
