@@ -17,36 +17,6 @@
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-CliRun cli(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string cmd = quoted(VARDELLE_BINARY_DIR "/vardelle-cli");
-    for (const auto& a : args) cmd += " " + quoted(a);
-    cmd += " >" + quoted(dir.file("stdout.txt")) + " 2>" + quoted(dir.file("stderr.txt"));
-    const int raw = std::system(cmd.c_str());
-    CliRun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(dir.file("stdout.txt"));
-    r.err = slurp(dir.file("stderr.txt"));
-    return r;
-}
 
 // A DST file: header with every tag, then stitch (+1, 0), stitch (0, +9), colour change,
 // jump (-81, -3), stitch (+1, 0), end.
@@ -57,7 +27,7 @@ std::vector<uint8_t> roseDst() {
     std::vector<uint8_t> bytes(header.begin(), header.end());
     const uint8_t records[] = {0x01, 0x00, 0x03, 0x20, 0x00, 0x03, 0x00, 0x00, 0xC3,
                                0x00, 0x40, 0x8B, 0x01, 0x00, 0x03, 0x00, 0x00, 0xF3, 0x1A};
-    bytes.insert(bytes.end(), std::begin(records), std::end(records));
+    for (uint8_t b : records) bytes.push_back(b);
     return bytes;
 }
 
@@ -74,7 +44,7 @@ protected:
 }  // namespace
 
 TEST_F(CLI, InfoPrintsTheSummary) {
-    CliRun r = cli(dir, {"info", rose});
+    CliRun r = runCli(dir, {"info", rose});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("rose.dst (DST Version 1.0)\n", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("4 stitches including 1 jumps"), std::string::npos) << r.out;
@@ -89,7 +59,7 @@ TEST_F(CLI, InfoJsonHasTheNumbersAndEscapedThreads) {
     const std::string xml = VDLThreadFileDataForThreads({a, b});
     writeBytes(dir.file("rose.threads"), {xml.begin(), xml.end()});
 
-    CliRun r = cli(dir, {"info", "--json", rose});
+    CliRun r = runCli(dir, {"info", "--json", rose});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* part :
          {"\"name\": \"rose.dst\"", "\"type\": \"DST\"", "\"version\": 10", "\"width\": 81", "\"height\": 9",
@@ -108,7 +78,7 @@ TEST_F(CLI, DumpPrintsThreadsThenRecords) {
     VDLThread b(VDLColor(0, 0, 1), "Blue", "10 04", "Madeira Rayon", "Madeira Rayon");
     const std::string xml = VDLThreadFileDataForThreads({a, b});
     writeBytes(dir.file("rose.threads"), {xml.begin(), xml.end()});
-    CliRun r = cli(dir, {"dump", rose});
+    CliRun r = runCli(dir, {"dump", rose});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "thread 0 - - 255 128 0\n"
@@ -119,7 +89,7 @@ TEST_F(CLI, DumpPrintsThreadsThenRecords) {
               "stitch 3 -81 -3 J\n"
               "stitch 4 1 0 -\n");
 
-    CliRun help = cli(dir, {"dump", "--help"});
+    CliRun help = runCli(dir, {"dump", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("'-'"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("'_'"), std::string::npos) << help.out;
@@ -127,9 +97,9 @@ TEST_F(CLI, DumpPrintsThreadsThenRecords) {
 
 TEST_F(CLI, ConvertWritesTheTargetFormat) {
     const std::string out = dir.file("copy.exp");
-    CliRun r = cli(dir, {"convert", rose, out});
+    CliRun r = runCli(dir, {"convert", rose, out});
     ASSERT_EQ(r.status, 0) << r.err;
-    CliRun back = cli(dir, {"dump", out});
+    CliRun back = runCli(dir, {"dump", out});
     ASSERT_EQ(back.status, 0) << back.err;
     // The same needle positions: the last record ends at (-79, 6) whatever the records.
     VDLDesign d;
@@ -162,7 +132,7 @@ TEST_F(CLI, FailuresNameTheFileAndLeaveTargetsAlone) {
         {{"convert", rose, dir.file("folder.dst")}, dir.file("folder.dst"), "Is a directory (code 21)"},
     };
     for (const auto& c : cases) {
-        CliRun r = cli(dir, c.args);
+        CliRun r = runCli(dir, c.args);
         EXPECT_EQ(r.status, 1) << c.args[0] << " " << c.file;
         const std::string line = "vardelle-cli: " + c.file + ": ";
         const auto at = r.err.find(line);
@@ -177,7 +147,7 @@ TEST_F(CLI, FailuresNameTheFileAndLeaveTargetsAlone) {
 
     if (::geteuid() != 0) {  // root reads whatever the permission bits say
         ::chmod(rose.c_str(), 0);
-        CliRun r = cli(dir, {"info", rose});
+        CliRun r = runCli(dir, {"info", rose});
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find("Permission denied (code 13)"), std::string::npos) << r.err;
     }
@@ -193,7 +163,7 @@ TEST_F(CLI, UsageErrorsExitWith2) {
         {"frobnicate"},
     };
     for (const auto& args : misuses) {
-        CliRun r = cli(dir, args);
+        CliRun r = runCli(dir, args);
         EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)" : args[0]);
         EXPECT_FALSE(r.err.empty());
     }

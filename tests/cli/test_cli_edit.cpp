@@ -15,36 +15,6 @@
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-CliRun cli(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string cmd = quoted(VARDELLE_BINARY_DIR "/vardelle-cli");
-    for (const auto& a : args) cmd += " " + quoted(a);
-    cmd += " >" + quoted(dir.file("stdout.txt")) + " 2>" + quoted(dir.file("stderr.txt"));
-    const int raw = std::system(cmd.c_str());
-    CliRun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(dir.file("stdout.txt"));
-    r.err = slurp(dir.file("stderr.txt"));
-    return r;
-}
 
 // The needle drops of the ordinary stitches that move, in sewing order.
 std::vector<VDLPoint> sewn(const VDLDesign& d) {
@@ -90,7 +60,7 @@ protected:
         const std::string out = dir.file(name);
         std::vector<std::string> args = {"edit", in, out};
         args.insert(args.end(), options.begin(), options.end());
-        CliRun r = cli(dir, args);
+        CliRun r = runCli(dir, args);
         ASSERT_EQ(r.status, 0) << r.err;
         const auto want = sewn(original);
         const auto got = sewn(read(out));
@@ -118,7 +88,7 @@ TEST_F(CLIEdit, EachEditMovesTheStitchesWhereItShould) {
     expectEdited({"--center"}, [](VDLPoint p) { return p; });  // already centred
 
     // Basting: a black block in front, 2 mm outside the bounds; the design's blocks follow.
-    CliRun r = cli(dir, {"edit", in, dir.file("basted.dst"), "--basting", "5", "2"});
+    CliRun r = runCli(dir, {"edit", in, dir.file("basted.dst"), "--basting", "5", "2"});
     ASSERT_EQ(r.status, 0) << r.err;
     const VDLDesign basted = read(dir.file("basted.dst"));
     EXPECT_EQ(basted.numberOfThreads(), original.numberOfThreads() + 1);
@@ -133,8 +103,8 @@ TEST_F(CLIEdit, EditsApplyInTheOrderGivenAndWithinTheLimitsOfOut) {
     expectEdited({"--move", "2", "0", "--center"}, [](VDLPoint p) { return p; });
     expectEdited({"--center", "--move", "2", "0"}, [](VDLPoint p) { return VDLPoint{p.x + 20, p.y}; });
     // Basting then scaling scales the frame's distance too; scaling then basting does not.
-    ASSERT_EQ(cli(dir, {"edit", in, dir.file("bs.dst"), "--basting", "5", "2", "--scale", "1.2"}).status, 0);
-    ASSERT_EQ(cli(dir, {"edit", in, dir.file("sb.dst"), "--scale", "1.2", "--basting", "5", "2"}).status, 0);
+    ASSERT_EQ(runCli(dir, {"edit", in, dir.file("bs.dst"), "--basting", "5", "2", "--scale", "1.2"}).status, 0);
+    ASSERT_EQ(runCli(dir, {"edit", in, dir.file("sb.dst"), "--scale", "1.2", "--basting", "5", "2"}).status, 0);
     EXPECT_NEAR(read(dir.file("bs.dst")).xMin(), -50 * 1.2 - 24, 1.01);
     EXPECT_NEAR(read(dir.file("sb.dst")).xMin(), -50 * 1.2 - 20, 1.01);
     // A repeated option is applied again.
@@ -161,14 +131,14 @@ TEST_F(CLIEdit, BadArgumentsAreUsageErrorsAndLeaveOutAlone) {
     for (const auto& options : misuses) {
         std::vector<std::string> args = {"edit", in, out};
         args.insert(args.end(), options.begin(), options.end());
-        CliRun r = cli(dir, args);
+        CliRun r = runCli(dir, args);
         EXPECT_EQ(r.status, 2) << options[0] << " " << (options.size() > 1 ? options[1] : "");
         EXPECT_NE(r.err.find("usage: vardelle-cli edit IN OUT"), std::string::npos) << r.err;
     }
-    CliRun zero = cli(dir, {"edit", in, out, "--scale", "0"});
+    CliRun zero = runCli(dir, {"edit", in, out, "--scale", "0"});
     EXPECT_NE(zero.err.find("vardelle-cli: edit: --scale 0 would shrink the design to a point"), std::string::npos)
         << zero.err;
-    EXPECT_EQ(cli(dir, {"edit", in}).status, 2);
+    EXPECT_EQ(runCli(dir, {"edit", in}).status, 2);
     EXPECT_EQ(readBytes(out), old);
 }
 
@@ -191,7 +161,7 @@ TEST_F(CLIEdit, FailuresNameTheFileAndLeaveOutAlone) {
         {{"edit", in, dir.file("nowhere/out.dst")}, dir.file("nowhere/out.dst"), "No such file or directory (code 2)"},
     };
     for (const auto& c : cases) {
-        CliRun r = cli(dir, c.args);
+        CliRun r = runCli(dir, c.args);
         EXPECT_EQ(r.status, 1) << c.file;
         const std::string line = "vardelle-cli: " + c.file + ": ";
         const auto at = r.err.find(line);
@@ -205,7 +175,7 @@ TEST_F(CLIEdit, FailuresNameTheFileAndLeaveOutAlone) {
     // IN and OUT may be the same file: it is read whole before it is replaced.
     const std::string same = dir.file("same.dst");
     writeBytes(same, readBytes(in));
-    ASSERT_EQ(cli(dir, {"edit", same, same, "--move", "1", "0"}).status, 0);
+    ASSERT_EQ(runCli(dir, {"edit", same, same, "--move", "1", "0"}).status, 0);
     const auto moved = sewn(read(same));
     EXPECT_NEAR(moved.front().x, sewn(original).front().x + 10, 0.51);
 }

@@ -1,6 +1,10 @@
 #include "TestSupport.h"
 
+#include <sys/wait.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <sstream>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -59,3 +63,28 @@ std::vector<VDLPoint> absolutePositions(const VDLDesign& d) {
 // Fontconfig (behind Cairo's text) keeps its configuration and caches for the life of the
 // process; under LeakSanitizer they would fail every suite that draws text.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+std::string shellQuoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+CliRun runCli(const TempDir& dir, const std::vector<std::string>& args) {
+    std::string cmd = shellQuoted(VARDELLE_BINARY_DIR "/vardelle-cli");
+    for (const auto& a : args) cmd += " " + shellQuoted(a);
+    cmd += " >" + shellQuoted(dir.file("stdout.txt")) + " 2>" + shellQuoted(dir.file("stderr.txt"));
+    const int raw = std::system(cmd.c_str());
+    CliRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = slurp(dir.file("stdout.txt"));
+    r.err = slurp(dir.file("stderr.txt"));
+    return r;
+}

@@ -24,6 +24,17 @@ private:
 std::vector<uint8_t> readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// vardelle-cli from the build tree, run as a separate process; stdout and stderr are
+// collected through files in DIR.
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+CliRun runCli(const TempDir& dir, const std::vector<std::string>& args);
+std::string shellQuoted(const std::string& s);
+std::string slurp(const std::string& path);
+
 // A consistent design from records; threads are "Undefined" keys 1.. (one per block).
 VDLDesign makeDesign(const std::vector<VDLStitch>& stitches, const std::string& type = "DST");
 
