@@ -3,8 +3,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 std::string writeRectangleDesign(const TempDir& dir, const std::string& file) {
     std::vector<VDLStitch> s;
@@ -24,21 +22,6 @@ std::string writeRectangleDesign(const TempDir& dir, const std::string& file) {
     if (!d.exportDesignToURL(VDLURL::fileURLWithPath(path), &error)) return {};
     return path;
 }
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-namespace {
-std::string shellQuoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-}  // namespace
 
 ProcessRun runProcess(const TempDir& dir, const std::string& program, const std::vector<std::string>& args,
                       const std::vector<std::string>& env) {

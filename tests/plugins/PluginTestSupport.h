@@ -26,7 +26,6 @@ struct ProcessRun {
 ProcessRun runProcess(const TempDir& dir, const std::string& program, const std::vector<std::string>& args,
                       const std::vector<std::string>& env = {});
 
-std::string slurp(const std::string& path);
 
 // Width and height from a PNG file's header; {0, 0} when it is not a PNG.
 std::pair<int, int> pngSize(const std::string& path);
