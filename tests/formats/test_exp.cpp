@@ -176,7 +176,9 @@ TEST(ExpRoundTrip, PositionsSurviveWithinOneUnit) {
         EXPECT_GT(read[j].x, model[i].x - 1 - 1e-3) << i;
         EXPECT_LE(read[j].y, model[i].y + 1e-3) << i;
         EXPECT_GT(read[j].y, model[i].y - 1 - 1e-3) << i;
-        if (i < 253) EXPECT_EQ(back.stitches()[j].deltaX, list[i].deltaX) << i;
+        if (i < 253) {
+            EXPECT_EQ(back.stitches()[j].deltaX, list[i].deltaX) << i;
+        }
     }
     EXPECT_EQ(j, back.stitches().size());
 }

@@ -5,8 +5,8 @@
 namespace {
 
 std::vector<uint8_t> ksmFile(const std::vector<uint8_t>& records) {
-    std::vector<uint8_t> b(512, 0x20);
-    b.insert(b.end(), records.begin(), records.end());
+    std::vector<uint8_t> b(512 + records.size(), 0x20);
+    std::copy(records.begin(), records.end(), b.begin() + 512);
     return b;
 }
 

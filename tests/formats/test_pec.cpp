@@ -78,7 +78,9 @@ TEST(PecFile, ReaderErrors) {
         VDLDesign d = readPec(b, false, &e);
         EXPECT_EQ(d.designType(), "PEC");
         EXPECT_EQ(e.code, code);
-        if (text) EXPECT_EQ(e.localizedRecoverySuggestion(), text);
+        if (text) {
+            EXPECT_EQ(e.localizedRecoverySuggestion(), text);
+        }
     };
     expectCode(Bytes(good.begin(), good.begin() + 10), 30, "Unable to import PES/PEC file (missing header).");
     Bytes b = good;
