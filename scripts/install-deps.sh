@@ -7,7 +7,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   libcairo2-dev libplist-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxml2-utils desktop-file-utils shared-mime-info
+  libxml2-utils desktop-file-utils shared-mime-info libglib2.0-bin
 )
 
 missing=()
