@@ -3,6 +3,7 @@
 // by record and inserts the bridging jump and the block as it goes; the combine clears the
 // colour change and runs the in-place normalisation walk that erases merged records and
 // inserts colour changes one by one. Both pairs are checked to give the same design first.
+#include "NaiveNormalise.h"
 #include "VDLDesign.h"
 
 #include <benchmark/benchmark.h>
@@ -97,64 +98,6 @@ void stepwiseMove(VDLDesign& d, int32_t f, int32_t t) {
     d.optimizeJumpsFor(d.designType());
 }
 
-// The normalisation walk in place for "DST" (merging, cutting, bounds, trimming).
-void inPlacePass(VDLDesign& d) {
-    std::vector<VDLStitch>& v = d.stitches();
-    for (long i = 0; i < long(v.size()); ++i) {
-        if (!v[size_t(i)].isJumpStitch && !v[size_t(i)].isColorChange) continue;
-        long n = v[size_t(i)].isColorChange ? 1 : 0;
-        v[size_t(i)].isColorChange = false;
-        while (i + 1 < long(v.size()) && (v[size_t(i) + 1].isJumpStitch || v[size_t(i) + 1].isColorChange)) {
-            VDLStitch& s = v[size_t(i)];
-            const VDLStitch& t = v[size_t(i) + 1];
-            s.deltaX += t.deltaX;
-            s.deltaY += t.deltaY;
-            s.isJumpStitch = s.isJumpStitch || t.isJumpStitch;
-            if (t.isColorChange) ++n;
-            v.erase(v.begin() + i + 1);
-        }
-        v.insert(v.begin() + i + 1, size_t(n), VDLStitch(0, 0, false, true));
-        const long at = i;
-        i += n;
-        if (v[size_t(at)].isNullStitch()) {
-            v.erase(v.begin() + at);
-            i -= 1;
-        }
-    }
-    if (!v.empty() && v.back().isJumpStitch) v.pop_back();
-    const float m = 120;
-    float xMin = FLT_MAX, yMin = FLT_MAX, xMax = -FLT_MAX, yMax = -FLT_MAX, x = 0, y = 0;
-    for (size_t i = 0; i < v.size(); ++i) {
-        const float dx = v[i].deltaX, dy = v[i].deltaY;
-        bool cut = false;
-        float nx = dx, ny = dy;
-        if (std::fabs(dx) > m) nx = dx < 0 ? -m : m, ny = (dy / dx) * nx, cut = true;
-        if (std::fabs(ny) > m) {
-            const float c = ny < 0 ? -m : m;
-            nx = (dx / dy) * c, ny = c, cut = true;
-        }
-        if (v[i].isColorChange && !v[i].isNullStitch()) nx = ny = 0, cut = true;
-        if (cut) {
-            VDLStitch c = v[i];
-            c.deltaX = dx - nx;
-            c.deltaY = dy - ny;
-            c.isColorChange = false;
-            if (i >= 1 && v[i - 1].isJumpStitch) c.isJumpStitch = true;
-            v[i].deltaX = nx;
-            v[i].deltaY = ny;
-            v.insert(v.begin() + long(i) + 1, c);
-        }
-        x += v[i].deltaX;
-        y += v[i].deltaY;
-        if (x < xMin) xMin = x;
-        if (x > xMax) xMax = x;
-        if (y < yMin) yMin = y;
-        if (y > yMax) yMax = y;
-    }
-    d.setXMin(xMin), d.setYMin(yMin), d.setXMax(xMax), d.setYMax(yMax);
-    d.trimSelectedJumps();
-    d.setDisplayRange(VDLRange{0, v.size()});
-}
 
 void inPlaceCombine(VDLDesign& d, int32_t k) {
     int32_t changes = 0;
@@ -166,7 +109,7 @@ void inPlaceCombine(VDLDesign& d, int32_t k) {
             break;
         }
     }
-    inPlacePass(d);
+    naiveOptimizeJumps(d, "DST");
 }
 
 bool same(const VDLDesign& a, const VDLDesign& b) {
