@@ -30,9 +30,14 @@ const Command kCommands[] = {
      "                                edit the whole design, in the order given, and write OUT\n"
      "                                  (DEG whole degrees, counter-clockwise; F a factor, 1.5 = 150 %;\n"
      "                                  DX DY, LEN (stitch length) and DIST (distance) in millimetres)"},
-    {"thumbnail", cmdThumbnail, "thumbnail IN OUT.png [--size N] the file-manager thumbnail of IN"},
-    {"preview", cmdPreview, "preview IN OUT.(png|pdf|svg)   the preview page of IN"},
-    {"metadata", cmdMetadata, "metadata FILE [--json] [--xattr] the search attributes of FILE"},
+    {"thumbnail", cmdThumbnail,
+     "thumbnail IN OUT.png [--size N]\n"
+     "                                the file-manager thumbnail of IN (default 600 pixels)"},
+    {"preview", cmdPreview, "preview IN OUT.(png|pdf|svg)  the preview page of IN"},
+    {"metadata", cmdMetadata,
+     "metadata FILE [--json] [--xattr]\n"
+     "                                width, height, stitches and colours of FILE; --xattr stores\n"
+     "                                  them as user.vardelle.* extended attributes"},
 };
 
 void printHelp(FILE* out) {
