@@ -107,7 +107,9 @@ int64_t wholeUnits(float v) {
 
 }  // namespace
 
-int64_t VDLDecodeJanomeStitchStream(VDLDesign& design, std::span<const uint8_t> data, size_t offset) {
+int64_t VDLDecodeJanomeStitchStream(VDLDesign& design, std::span<const uint8_t> data, size_t offset,
+                                    VDLJanomeStream kind) {
+    const bool sew = kind == VDLJanomeStream::Sew;
     auto& out = design.stitches();
     const size_t size = data.size();
     if (offset < size) out.reserve(out.size() + (size - offset) / 2);
@@ -122,7 +124,11 @@ int64_t VDLDecodeJanomeStitchStream(VDLDesign& design, std::span<const uint8_t> 
         if (b0 == 0x80) {
             if (pos + 4 > size) break;
             const uint8_t b1 = data[pos + 1];
-            if (b1 == 0x01 || b1 == 0x02 || b1 == 0x04) {
+            if (sew && b1 == 0x01) {
+                change = true;  // the two bytes after it are not a move
+                ++changes;
+                pos += 4;
+            } else if (b1 == 0x01 || b1 == 0x02 || (b1 == 0x04 && !sew)) {
                 dx = float(int8_t(data[pos + 2]));
                 dy = float(int8_t(data[pos + 3]));
                 change = b1 == 0x01;

@@ -1,6 +1,7 @@
 // SEW (older Janome) reader: a colour count and up to twelve Janome chart indices at the start,
 // the stitch stream at a fixed offset. Y grows upward, like the model. Read only.
 #include "VDLDesign.h"
+#include "VDLJanomeStream.h"
 #include "VDLBytes.h"
 #include "VDLFile.h"
 
@@ -43,42 +44,6 @@ bool VDLDesign::importSewDesignFromData(std::span<const uint8_t> data, VDLError*
     }
 
     resetBoundsForReading();
-    const size_t size = data.size();
-    stitches_.reserve(stitches_.size() + (size - kStitchOffset) / 2);
-    float x = 0, y = 0;
-    size_t pos = kStitchOffset;
-    while (pos + 1 < size) {
-        const uint8_t b0 = data[pos];
-        float dx = 0, dy = 0;
-        bool jump = false, change = false;
-        if (b0 == 0x80) {
-            if (pos + 4 > size) break;
-            const uint8_t b1 = data[pos + 1];
-            if (b1 == 0x01) {
-                change = true;  // the two bytes after it are not a move
-                pos += 4;
-            } else if (b1 == 0x02) {
-                dx = float(int8_t(data[pos + 2]));
-                dy = float(int8_t(data[pos + 3]));
-                jump = true;
-                pos += 4;
-            } else if (b1 == 0x10) {
-                break;
-            } else {
-                pos += 2;  // any other command is a stitch that does not move
-            }
-        } else {
-            dx = float(int8_t(b0));
-            dy = float(int8_t(data[pos + 1]));
-            pos += 2;
-        }
-        stitches_.emplace_back(dx, dy, jump, change);
-        x += dx;
-        y += dy;
-        xMin_ = std::min(xMin_, x);
-        xMax_ = std::max(xMax_, x);
-        yMin_ = std::min(yMin_, y);
-        yMax_ = std::max(yMax_, y);
-    }
+    VDLDecodeJanomeStitchStream(*this, data, kStitchOffset, VDLJanomeStream::Sew);
     return true;
 }
