@@ -278,12 +278,13 @@ bool VDLDesign::importDstDesignFromData(std::span<const uint8_t> data, VDLError*
     UndefinedThreads palette;
     threads_.push_back(palette.forIndex(0));
 
-    // A record is read only while at least one byte follows it (the end record or the 0x1A
-    // after it), so the record count is bounded by the file size.
+    // Every complete record is read, the last one too: files without an end record end in an
+    // ordinary stitch, and where the last three bytes are the end record reading stops there
+    // as it would anyway.
     const size_t size = data.size();
     stitches_.reserve(stitches_.size() + (size - kHeaderSize) / 3);
     float x = 0, y = 0;
-    for (size_t p = kHeaderSize; p < size - 3; p += 3) {
+    for (size_t p = kHeaderSize; p + 3 <= size; p += 3) {
         const uint8_t b0 = data[p], b1 = data[p + 1], b2 = data[p + 2];
         if (b2 == 0xF3) return true;
         bool isJump = false, isChange = false;

@@ -51,9 +51,14 @@ TEST(PcsReader, MalformedHeadersEndInTheirErrorCodes) {
 
 TEST(PcsReader, RecordErrorsColorIndexAndPositionsBeyondTheHoopCorner) {
     EXPECT_EQ(readError(pcsFile(2, {{1, 2, 3}}, 2, {{1, 0, 0, 3}, {0, 10, 10, 0}, {0, 20, 20, 0}})), 164);
-    // Positions may reach 120 mm across and 115 mm down from the hoop corner, no further.
+    // Positions may reach 120 mm across and 115 mm down from the hoop corner, no further; the
+    // edge itself (720 and 690 sixths of a millimetre) is inside, although 720 times the
+    // rounded unit factor comes out a hair above 1200.
     VDLDesign ok;
-    EXPECT_TRUE(ok.importPcxDesignFromData(pcsFile(2, {}, 2, {{0, 0, 0, 0}, {0, 719, 689, 0}})));
+    ASSERT_TRUE(ok.importPcxDesignFromData(pcsFile(3, {}, 3, {{0, 0, 0, 0}, {0, 720, 690, 0}, {0, 719, 689, 0}})));
+    ASSERT_EQ(ok.stitches().size(), 2u);
+    EXPECT_EQ(ok.xMax(), 1200.0f);
+    EXPECT_EQ(ok.yMax(), 1150.0f);
     EXPECT_EQ(readError(pcsFile(2, {}, 2, {{0, 0, 0, 0}, {0, 721, 0, 0}})), 165);
     EXPECT_EQ(readError(pcsFile(0, {}, 2, {{0, 0, 0, 0}, {0, 0, 691, 0}})), 165);
 }
