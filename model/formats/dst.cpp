@@ -271,8 +271,15 @@ bool VDLDesign::importDstDesignFromData(std::span<const uint8_t> data, VDLError*
         {"AX:", 118, "Unable to import DST file (missing AX: tag in header)."},
         {"AY:", 119, "Unable to import DST file (missing AY: tag in header)."},
     };
-    for (const auto& t : tags)
-        if (!headerHasTag(head, t.tag)) return VDLDesignError(error, t.code, t.text);
+    // Some tools fill the whole header with zero bytes: a design without label whose records
+    // follow as usual. Any other header must carry every tag.
+    const auto header = data.first(kHeaderSize);
+    if (std::all_of(header.begin(), header.end(), [](uint8_t b) { return b == 0; })) {
+        std::fprintf(stderr, "VDLDesign:importDstDesign: the header holds only zero bytes: read without label\n");
+    } else {
+        for (const auto& t : tags)
+            if (!headerHasTag(head, t.tag)) return VDLDesignError(error, t.code, t.text);
+    }
 
     resetBoundsForReading();
     UndefinedThreads palette;
