@@ -48,6 +48,8 @@ void printHelp(FILE* out) {
                  "commands:\n");
     for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
     std::fprintf(out,
+                 "  --help, -h                    this text\n"
+                 "  --version                     the version of vardelle-cli\n"
                  "\nErrors are printed as 'vardelle-cli: FILE: MESSAGE (code N)' with exit status 1;\n"
                  "usage errors exit with status 2.\n");
 }
@@ -67,6 +69,10 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printHelp(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("vardelle-cli (Vardelle) %s\n", VARDELLE_VERSION);
         return 0;
     }
     CLIArgs args(argv + 2, argv + argc);

@@ -1,6 +1,7 @@
 // The one way in and out of embroidery files: the reader or writer is chosen by the lower-cased
 // extension of the file name, with the work common to every format done here.
 #include "VDLDesign.h"
+#include "VDLFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -43,6 +45,46 @@ const WriteEntry kWriters[] = {
     {"pec", "PEC", &VDLDesign::exportPecDesignToURL}, {"exp", "EXP", &VDLDesign::exportExpDesignToURL},
     {"dst", "DST", &VDLDesign::exportDstDesignToURL}, {"pcs", "PCS", &VDLDesign::exportPcsDesignToURL},
 };
+
+// Signatures by which a file names its own format whatever its extension says, with the
+// extension whose reader takes that format.
+struct ContentSignature {
+    std::string_view magic;
+    const char* extension;
+    const char* format;
+};
+const ContentSignature kSignatures[] = {
+    {"#PES", "pes", "PES"},
+    {"#PEC0001", "pec", "PEC"},
+    {"%vsm%", "vp3", "VP3"},
+};
+
+// The codes with which the reader of EXTENSION refuses a file whose beginning is not laid out
+// as its format's: only then is the content asked which format it is. Failures further into a
+// file of the right format are that file's own faults and are reported as they are.
+bool refusedAsForeign(const std::string& extension, const VDLError& e) {
+    if (e.domain != VDLDesignErrorDomain) return false;
+    const int64_t c = e.code;
+    if (extension == "jef" || extension == "jef+") return c == 20 || c == 21 || c == 23;
+    if (extension == "jpx") return c >= 210 && c <= 212;
+    if (extension == "pes" || extension == "pec") return c == 30;
+    if (extension == "sew") return c == 90 || c == 91;
+    if (extension == "dst") return c == 110 || (c >= 112 && c <= 119) || c == 123;
+    if (extension == "vp3") return c == 150;
+    if (extension == "ksm") return c == 170;
+    if (extension == "pcs" || extension == "pcd" || extension == "pcq") return c == 160 || c == 161;
+    return false;
+}
+
+// The signature the file at PATH begins with, if any.
+const ContentSignature* signatureOfFile(const std::string& path) {
+    std::vector<uint8_t> head;
+    if (!VDLReadFile(path, head, nullptr)) return nullptr;
+    for (const auto& sig : kSignatures)
+        if (head.size() >= sig.magic.size() && std::equal(sig.magic.begin(), sig.magic.end(), head.begin()))
+            return &sig;
+    return nullptr;
+}
 
 std::string lowercased(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -83,11 +125,32 @@ bool VDLDesign::importDesignFromURL(const VDLURL& url, VDLError* error) {
         }
     if (!reader) return VDLDesignError(error, 10, "Unknown file format (UTI).");
 
-    const bool readerOK = checkReadable(url, error) && (this->*reader)(url, error);
+    // The reader's error is kept here first: whether the content is asked for its format
+    // depends on it.
+    VDLError readError;
+    const std::optional<VDLHoop> hoopBefore = designHoop_;
+    bool readerOK = checkReadable(url, &readError) && (this->*reader)(url, &readError);
+    if (!readerOK && refusedAsForeign(extension, readError)) {
+        // A file whose extension lies: it may still carry the signature of a format we read.
+        const ContentSignature* sig = signatureOfFile(url.path());
+        Reader actual = nullptr;
+        if (sig)
+            for (const auto& entry : kReaders)
+                if (std::string_view(entry.extension) == sig->extension) actual = entry.read;
+        if (actual && actual != reader) {
+            std::fprintf(stderr, "VDLDesign:importDesignFromURL:%s\n    the file holds %s data, not %s: read as %s\n",
+                         url.description().c_str(), sig->format, extension.c_str(), sig->format);
+            threads_.clear();
+            stitches_.clear();
+            designHoop_ = hoopBefore;
+            readError = VDLError();
+            readerOK = (this->*actual)(url, &readError);
+        }
+    }
     // The thread file is consulted whatever the reader said; it only replaces the threads
     // when it holds exactly as many as the reader produced.
     useThreadFile_ = importThreadsForDesign(designLocation_);
-    if (!readerOK) return false;
+    if (!readerOK) return VDLSetError(error, readError);
 
     if (stitches_.empty()) return VDLDesignError(error, 11, "File holds no stitches.");
     if (threads_.empty()) return VDLDesignError(error, 12, "File holds no threads.");
@@ -135,7 +198,18 @@ bool VDLDesign::checkHoopForVendor(const std::string& vendor, const char* exceed
         designHoop_ = kept;
         return VDLDesignError(error, code, text);
     };
-    if (!designHoop_ || designHoop_->vendor() != vendor) designHoop_ = findHoopFromVendor(vendor);
+    if (!designHoop_ || designHoop_->vendor() != vendor) {
+        // Choosing the hoop: the first writable one the design fits that also holds every
+        // stitch inside its half-size lines, so that a design exactly as large as a small hoop
+        // goes into the next larger one. When no hoop holds it, the first one it fits, and the
+        // checks below say what is wrong.
+        designHoop_ = findHoopFromVendor(vendor);
+        for (const VDLHoop& h : hoops())
+            if (h.vendor() == vendor && h.isWritable() && designFitsInHoop(h) && !stitchesOutsideOfHoop(h)) {
+                designHoop_ = h;
+                break;
+            }
+    }
     if (!designHoop_) return fail(63, "Design exceeds all hoop sizes.");
     if (!designFitsInHoop(*designHoop_)) return fail(60, exceedsHoopText);
     if (stitchesOutsideOfHoop(*designHoop_)) return fail(62, "Stitches ouside the current hoop.");

@@ -271,19 +271,27 @@ bool VDLDesign::importDstDesignFromData(std::span<const uint8_t> data, VDLError*
         {"AX:", 118, "Unable to import DST file (missing AX: tag in header)."},
         {"AY:", 119, "Unable to import DST file (missing AY: tag in header)."},
     };
-    for (const auto& t : tags)
-        if (!headerHasTag(head, t.tag)) return VDLDesignError(error, t.code, t.text);
+    // Some tools fill the whole header with zero bytes: a design without label whose records
+    // follow as usual. Any other header must carry every tag.
+    const auto header = data.first(kHeaderSize);
+    if (std::all_of(header.begin(), header.end(), [](uint8_t b) { return b == 0; })) {
+        std::fprintf(stderr, "VDLDesign:importDstDesign: the header holds only zero bytes: read without label\n");
+    } else {
+        for (const auto& t : tags)
+            if (!headerHasTag(head, t.tag)) return VDLDesignError(error, t.code, t.text);
+    }
 
     resetBoundsForReading();
     UndefinedThreads palette;
     threads_.push_back(palette.forIndex(0));
 
-    // A record is read only while at least one byte follows it (the end record or the 0x1A
-    // after it), so the record count is bounded by the file size.
+    // Every complete record is read, the last one too: files without an end record end in an
+    // ordinary stitch, and where the last three bytes are the end record reading stops there
+    // as it would anyway.
     const size_t size = data.size();
     stitches_.reserve(stitches_.size() + (size - kHeaderSize) / 3);
     float x = 0, y = 0;
-    for (size_t p = kHeaderSize; p < size - 3; p += 3) {
+    for (size_t p = kHeaderSize; p + 3 <= size; p += 3) {
         const uint8_t b0 = data[p], b1 = data[p + 1], b2 = data[p + 2];
         if (b2 == 0xF3) return true;
         bool isJump = false, isChange = false;

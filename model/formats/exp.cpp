@@ -97,8 +97,11 @@ std::vector<uint8_t> VDLDesign::exportExpDesignToData() {
             *p++ = 0x00;
         }
         if (s.isJumpStitch) {
+            // Jumps are led in by 80 04. Our reader takes every even escape as a jump, but the
+            // widely used converters read 80 02 as an ordinary stitch and would sew every jump
+            // of our files as a long stitch.
             *p++ = kEscape;
-            *p++ = 0x02;
+            *p++ = 0x04;
         }
         *p++ = moveByte(s.deltaX, rx);
         *p++ = moveByte(s.deltaY, ry);

@@ -23,6 +23,9 @@ constexpr int64_t kMaxStitches = 14000;
 // One stored unit is 1/6 mm: this many design units (0.1 mm).
 constexpr double kUnitsPerStep = 1.6666666667;
 constexpr double kStepsPerUnit = 0.6;
+// The farthest position from the hoop corner, in stored units: 120 mm across, 115 mm down.
+constexpr int32_t kMaxStoredX = 120 * 6;
+constexpr int32_t kMaxStoredY = 115 * 6;
 
 const char* const kTooSmallText = "Unable to read PCx (file too small)";
 
@@ -112,8 +115,10 @@ bool VDLDesign::importPcxDesignFromData(std::span<const uint8_t> d, VDLError* er
             const uint32_t rawY = read24(d, at + 5);
             const int32_t sx = decodeCoordinate(rawX);
             const int32_t sy = decodeCoordinate(rawY);
-            // Nothing lies beyond 120 mm across or 115 mm down from the hoop corner.
-            if (sx * kUnitsPerStep > 1200 || sy * kUnitsPerStep > 1150)
+            // Nothing lies beyond 120 mm across or 115 mm down from the hoop corner. The stored
+            // values are compared, not their products with the rounded unit factor: 720 · 1.6666666667
+            // exceeds 1200 by a hair, yet 720 sixths of a millimetre are exactly 120 mm.
+            if (sx > kMaxStoredX || sy > kMaxStoredY)
                 return VDLDesignError(error, 165, "Unable to read PCx (invalid stitch position)");
             float qx = float(sx * kUnitsPerStep - 5.0 * hoopW);
             float qy = float(sy * kUnitsPerStep - 5.0 * hoopH);

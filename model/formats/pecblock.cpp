@@ -135,6 +135,13 @@ int32_t VDLDesign::importPecStichesFromData(std::span<const uint8_t> data, int64
     // Graphics offset, counted from block offset 512: the stitch stream ends there.
     const uint64_t end = uint64_t(g0 | (g1 << 8) | (g2 << 16)) + kHeaderLength;
 
+    // A blank design (as Brother software saves one) ends its stream at once: the end marker
+    // stands before the start position would be complete, right before the thumbnails. That
+    // is a design without stitches, one colour block, not a broken stream.
+    const uint64_t streamStart = uint64_t(offset) + kLabelSkip;  // block offset of the start position
+    if (end <= streamStart + 4 && end - kLabelSkip - 1 < data.size() && data[size_t(end - kLabelSkip - 1)] == 0xFF)
+        return 1;
+
     uint8_t x0h = 0, x0l = 0, y0h = 0, y0l = 0;
     if (!r.seek(offset) || !r.u8(x0h) || !r.u8(x0l) || !r.u8(y0h) || !r.u8(y0l)) return notTerminated();
 

@@ -16,8 +16,9 @@ constexpr size_t kSignatureLength = 8;
 constexpr size_t kPecOffsetAt = 8;
 const uint8_t kLabel[3] = {'L', 'A', ':'};
 
-// Versions read (the value of the four signature digits).
-constexpr int32_t kAcceptedVersions[] = {1, 20, 25, 30, 40, 50, 55, 56, 60, 70, 71, 80, 90};
+// Versions read (the value of the four signature digits). 100, 110 and 111 are what current
+// Brother software writes; like the others they hold one PEC block at the header's PEC offset.
+constexpr int32_t kAcceptedVersions[] = {1, 20, 25, 30, 40, 50, 55, 56, 60, 70, 71, 80, 90, 100, 110, 111};
 
 // Writer limits of PES version 1.
 constexpr int32_t kMaxWidth = 1300, kMaxHeight = 1800;

@@ -1,8 +1,9 @@
 // VP3 reader. VP3 is a big-endian container: a header with the hoop size in micrometres, then
 // one section per colour block with the block's start position, its thread (colour, code,
 // name, palette) and its stitch bytes. Every offset comes from a length field stored before it,
-// so each one is checked against the file size before it is used. VP3 stores Y growing
-// downward; every Y is negated on reading.
+// so each one is checked against the file size before it is used. The stitch bytes store Y
+// growing downward and are negated on reading; the block start positions and displacements
+// store Y growing upward and are taken as they are.
 #include "VDLBytes.h"
 #include "VDLDesign.h"
 #include "VDLFile.h"
@@ -118,12 +119,14 @@ bool VDLDesign::importVp3DesignFromData(std::span<const uint8_t> d, VDLError* er
         i32At(d, p + 11, startY);
         const int64_t next = p + 7 + int64_t(rest);
 
-        // The start is in micrometres with Y downward, like the stitches.
+        // The start is in micrometres with Y upward, unlike the stitch bytes: files written by
+        // the machines' own software store each block's displacement y as minus the sum of
+        // its stitch dy bytes, so the start's y is not negated.
         const float ox = micrometreOffset(startX, expectedX);
         const float oy = micrometreOffset(startY, expectedY);
         if (ox != 0 || oy != 0) designVersion_ = 20;
         pendingX += ox;
-        pendingY -= oy;
+        pendingY += oy;
 
         const int64_t colorEntries = d[size_t(p + 15)];
         const uint8_t red = d[size_t(p + 17)], green = d[size_t(p + 18)], blue = d[size_t(p + 19)];

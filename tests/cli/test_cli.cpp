@@ -168,3 +168,15 @@ TEST_F(CLI, UsageErrorsExitWith2) {
         EXPECT_FALSE(r.err.empty());
     }
 }
+
+TEST_F(CLI, VersionAndShortHelp) {
+    CliRun v = runCli(dir, {"--version"});
+    EXPECT_EQ(v.status, 0) << v.err;
+    EXPECT_EQ(v.out, std::string("vardelle-cli (Vardelle) ") + VARDELLE_VERSION + "\n");
+    EXPECT_TRUE(v.err.empty());
+
+    CliRun h = runCli(dir, {"-h"});
+    EXPECT_EQ(h.status, 0) << h.err;
+    EXPECT_EQ(h.out.rfind("usage: vardelle-cli COMMAND", 0), 0u) << h.out;
+    EXPECT_NE(h.out.find("--version"), std::string::npos) << h.out;
+}

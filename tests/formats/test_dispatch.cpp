@@ -312,8 +312,9 @@ TEST(HoopCheck, EveryFailurePutsTheOldHoopBack) {
     EXPECT_EQ(e.localizedRecoverySuggestion(), kExceeds);
     EXPECT_EQ(wide.designHoop()->name(), "C/FA/M3");
 
-    // 100 mm wide fits hoop "A" (110 mm) but lies entirely right of the centre.
-    VDLDesign offCentre = boxDesign(1000, 100);
+    // 100 mm wide fits hoop "A" (110 mm) but lies so far right of the centre that no hoop
+    // holds it.
+    VDLDesign offCentre = boxDesign(1000, 100, 1300);
     offCentre.setDesignHoop(pfaff);
     EXPECT_FALSE(offCentre.checkHoopForVendor("Janome", kExceeds, kUnsupported, &e));
     EXPECT_EQ(e.code, 62);
@@ -327,4 +328,65 @@ TEST(HoopCheck, EveryFailurePutsTheOldHoopBack) {
     EXPECT_EQ(e.code, 51);
     EXPECT_EQ(e.localizedRecoverySuggestion(), kUnsupported);
     EXPECT_EQ(small.designHoop()->name(), "T1");
+}
+
+TEST(Dispatch, FilesWhoseExtensionLiesAreReadByTheirContent) {
+    TempDir dir;
+    VDLDesign source = someDesign();
+    source.setDesignName("rose.pes");
+    const std::vector<uint8_t> pes = source.exportPesDesignToData();
+    const std::vector<uint8_t> pec = source.exportPecDesignToData();
+    writeBytes(dir.file("pes-inside.pec"), pes);
+    writeBytes(dir.file("pec-inside.pes"), pec);
+    writeBytes(dir.file("pes-inside.dst"), pes);
+    writeBytes(dir.file("vp3-inside.dst"), readBytes(VARDELLE_SOURCE_DIR "/tests/fuzz/corpus/vp3/two_blocks.vp3"));
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"pes-inside.pec", "PES"}, {"pec-inside.pes", "PEC"}, {"pes-inside.dst", "PES"}, {"vp3-inside.dst", "VP3"}};
+    for (const auto& [name, type] : cases) {
+        VDLDesign d;
+        VDLError e;
+        ASSERT_TRUE(d.importDesignFromURL(dir.url(name), &e)) << name << ": " << e.description();
+        EXPECT_EQ(d.designType(), type) << name;
+        EXPECT_EQ(d.designName(), name);
+        if (std::string(type) != "VP3") {
+            // The PEC block's start jump, then the design's records.
+            ASSERT_EQ(d.stitches().size(), source.stitches().size() + 1) << name;
+            EXPECT_EQ(d.threads().size(), source.threads().size()) << name;
+        }
+    }
+
+    // A signature that is not one of ours keeps the reader's code; a file of another format
+    // with a fault of its own ends in that format's code.
+    writeBytes(dir.file("other.pec"), {'#', 'P', 'X', 'S', '0', '0', '0', '1', 'L', 'A', ':'});
+    std::vector<uint8_t> badVersion = pes;
+    badVersion[6] = '2';
+    writeBytes(dir.file("badversion.pec"), badVersion);  // "#PES0021": the PES reader's own code
+    const std::pair<const char*, int64_t> refused[] = {{"other.pec", 30}, {"badversion.pec", 31}};
+    for (const auto& [name, code] : refused) {
+        VDLDesign d;
+        VDLError e;
+        EXPECT_FALSE(d.importDesignFromURL(dir.url(name), &e)) << name;
+        EXPECT_EQ(e.code, code) << name;
+    }
+}
+
+TEST(Dispatch, DstHeaderOfZeroBytesReadsAsADesignWithoutLabel) {
+    TempDir dir;
+    std::vector<uint8_t> zeros(512, 0);
+    for (const auto& r : {kStitchRight, kColorChange, kStitchUp9}) zeros.insert(zeros.end(), r.begin(), r.end());
+    writeBytes(dir.file("plain.dst"), zeros);  // no end record either
+    VDLDesign d;
+    VDLError e;
+    ASSERT_TRUE(d.importDesignFromURL(dir.url("plain.dst"), &e)) << e.description();
+    EXPECT_EQ(d.designType(), "DST");
+    EXPECT_EQ(d.designName(), "plain.dst");
+    EXPECT_EQ(d.stitches().size(), 3u);
+    EXPECT_EQ(d.threads().size(), 2u);
+
+    // A header that is not all zero still needs its tags: one stray byte and it is refused.
+    zeros[300] = ' ';
+    writeBytes(dir.file("stray.dst"), zeros);
+    EXPECT_FALSE(d.importDesignFromURL(dir.url("stray.dst"), &e));
+    EXPECT_EQ(e.code, 110);
 }

@@ -209,9 +209,12 @@ TEST(DstReader, EndOfDataRules) {
     EXPECT_EQ(d.xMin(), FLT_MAX);
     EXPECT_EQ(d.xMax(), -FLT_MAX);
 
-    // A record that ends the file exactly is not read; nothing after the end record is.
-    d = readDst(fileWithRecords({0x01, 0x00, 0x03, 0x01, 0x00, 0x03}));
-    EXPECT_EQ(d.stitches().size(), 1u);
+    // Without an end record, the record that ends the file exactly is the design's last
+    // stitch and is read; nothing after the end record is.
+    d = readDst(fileWithRecords({0x01, 0x00, 0x03, 0x80, 0x00, 0x03}));
+    ASSERT_EQ(d.stitches().size(), 2u);
+    EXPECT_EQ(d.stitches()[1].deltaY, 1.0f);
+    EXPECT_EQ(d.yMax(), 1.0f);
     d = readDst(fileWithRecords({0x01, 0x00, 0x03, 0x00, 0x00, 0xF3, 0x01, 0x00, 0x03, 0x1A}));
     EXPECT_EQ(d.stitches().size(), 1u);
     // A partial record at the end is ignored.

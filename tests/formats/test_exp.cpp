@@ -97,12 +97,19 @@ TEST(ExpReader, EndsOfFile) {
 }
 
 TEST(ExpWriter, RecordsByteForByte) {
+    // Jumps are led in by 80 04, the form other programs read as a jump (80 02 they sew).
     VDLDesign d = makeDesign({st(10, -10), jump(5, -5), change(), st(-126, 126), jump(126, -126)}, "EXP");
-    EXPECT_EQ(d.exportExpDesignToData(), (Bytes{0x0A, 0xF6,                          //
-                                                0x80, 0x02, 0x05, 0xFB,              // jump
-                                                0x80, 0x01, 0x00, 0x00, 0x00, 0x00,  // colour change
-                                                0x82, 0x7E,                          //
-                                                0x80, 0x02, 0x7E, 0x82}));
+    const Bytes b = d.exportExpDesignToData();
+    EXPECT_EQ(b, (Bytes{0x0A, 0xF6,                          //
+                        0x80, 0x04, 0x05, 0xFB,              // jump
+                        0x80, 0x01, 0x00, 0x00, 0x00, 0x00,  // colour change
+                        0x82, 0x7E,                          //
+                        0x80, 0x04, 0x7E, 0x82}));
+    const VDLDesign back = readExp(b);
+    ASSERT_EQ(back.stitches().size(), 6u);
+    EXPECT_TRUE(back.stitches()[1].isJumpStitch);
+    EXPECT_TRUE(back.stitches()[5].isJumpStitch);
+    EXPECT_EQ(back.stitches()[5].deltaX, 126.0f);
 }
 
 TEST(ExpWriter, RoundingCarriesToTheNextRecord) {

@@ -9,7 +9,7 @@
 namespace {
 
 void put32(std::vector<uint8_t>& b, size_t at, int32_t v) {
-    for (size_t i = 0; i < 4; ++i) b[at + i] = uint8_t(uint32_t(v) >> (8 * i));
+    for (size_t i = 0; i < 4; ++i) b.at(at + i) = uint8_t(uint32_t(v) >> (8 * i));
 }
 
 int32_t get32(const std::vector<uint8_t>& b, size_t at) {
@@ -411,4 +411,29 @@ TEST(JefWriter, ExportThroughTheDispatchCutsLongMovesToSignedBytes) {
     ASSERT_EQ(r.threads().size(), 1u);
     EXPECT_EQ(r.threads()[0].key(), "225");
     EXPECT_EQ(r.hoopCode(), 4);
+}
+
+TEST(JefWriter, DesignExactlyAsLargeAsAHoopGoesIntoTheNextOneThatHoldsIt) {
+    // A centred 50.0 x 50.0 mm DST: it fits "C/FA/M3" (50 x 50) by size, but its edges lie on
+    // that hoop's half-size lines, so the converter picks hoop "A" (110 x 110).
+    TempDir dir;
+    VDLDesign square = makeDesign({stitch(-250, -250, true), stitch(500, 0), stitch(0, 500), stitch(-500, 0),
+                                   stitch(0, -500)},
+                                  "DST");
+    ASSERT_TRUE(square.exportDesignToURL(dir.url("square.dst")));
+    VDLDesign d;
+    VDLError e;
+    ASSERT_TRUE(d.importDesignFromURL(dir.url("square.dst"), &e)) << e.description();
+    ASSERT_EQ(d.designWidth(), 500);
+    ASSERT_TRUE(d.exportDesignToURL(dir.url("square.jef"), &e)) << e.description();
+    EXPECT_EQ(d.designHoop()->name(), "A");
+    EXPECT_EQ(get32(readBytes(dir.file("square.jef")), 32), 0);
+
+    // A hoop the user chose is checked as it is.
+    VDLDesign chosen;
+    ASSERT_TRUE(chosen.importDesignFromURL(dir.url("square.dst")));
+    ASSERT_TRUE(chosen.setHoopFromVendor("Janome", 1));
+    EXPECT_FALSE(chosen.exportDesignToURL(dir.url("chosen.jef"), &e));
+    EXPECT_EQ(e.code, 62);
+    EXPECT_EQ(chosen.designHoop()->name(), "C/FA/M3");
 }

@@ -51,9 +51,14 @@ TEST(PcsReader, MalformedHeadersEndInTheirErrorCodes) {
 
 TEST(PcsReader, RecordErrorsColorIndexAndPositionsBeyondTheHoopCorner) {
     EXPECT_EQ(readError(pcsFile(2, {{1, 2, 3}}, 2, {{1, 0, 0, 3}, {0, 10, 10, 0}, {0, 20, 20, 0}})), 164);
-    // Positions may reach 120 mm across and 115 mm down from the hoop corner, no further.
+    // Positions may reach 120 mm across and 115 mm down from the hoop corner, no further; the
+    // edge itself (720 and 690 sixths of a millimetre) is inside, although 720 times the
+    // rounded unit factor comes out a hair above 1200.
     VDLDesign ok;
-    EXPECT_TRUE(ok.importPcxDesignFromData(pcsFile(2, {}, 2, {{0, 0, 0, 0}, {0, 719, 689, 0}})));
+    ASSERT_TRUE(ok.importPcxDesignFromData(pcsFile(3, {}, 3, {{0, 0, 0, 0}, {0, 720, 690, 0}, {0, 719, 689, 0}})));
+    ASSERT_EQ(ok.stitches().size(), 2u);
+    EXPECT_EQ(ok.xMax(), 1200.0f);
+    EXPECT_EQ(ok.yMax(), 1150.0f);
     EXPECT_EQ(readError(pcsFile(2, {}, 2, {{0, 0, 0, 0}, {0, 721, 0, 0}})), 165);
     EXPECT_EQ(readError(pcsFile(0, {}, 2, {{0, 0, 0, 0}, {0, 0, 691, 0}})), 165);
 }
@@ -320,8 +325,8 @@ TEST(PcsWriter, LimitsAndHoopCheckFailuresLeaveTheHoopAsItWas) {
     EXPECT_EQ(e.localizedRecoverySuggestion(), "Operation aborted: Design exceeds largest hoop size.");
     EXPECT_EQ(big.hoopCode(), 2);
 
-    // Fits by size but sits off centre.
-    expectFailure(makeDesign({VDLStitch(450, 0, false, false), VDLStitch(10, 0, false, false)}), 62,
+    // Fits by size but sits off centre, beyond the half width of every Pfaff hoop.
+    expectFailure(makeDesign({VDLStitch(690, 0, false, false), VDLStitch(10, 0, false, false)}), 62,
                   "Stitches ouside the current hoop.");
 
     VDLDesign locked = makeDesign({VDLStitch(10, 10, false, false)});
@@ -343,4 +348,19 @@ TEST(PcsWriter, FailedWriteKeepsTypeAndThreads) {
     EXPECT_EQ(d.threads()[0].key(), "k");
     // The hoop chosen by the check stays.
     EXPECT_EQ(d.hoopCode(), 3);
+}
+
+TEST(PcsWriter, DesignExactlyAsLargeAsHoopSGoesIntoHoopL) {
+    // Centred 80 x 80 mm: by size it fits "S" (80 x 80), but its edges lie on that hoop's
+    // half-size lines; the writer chooses "L" (120 x 115) instead of failing.
+    TempDir dir;
+    VDLDesign d = makeDesign({VDLStitch(-400, -400, true, false), VDLStitch(800, 0, false, false),
+                              VDLStitch(0, 800, false, false), VDLStitch(-800, 0, false, false)});
+    VDLError e;
+    ASSERT_TRUE(d.exportDesignToURL(dir.url("square.pcs"), &e)) << e.description();
+    EXPECT_EQ(d.designHoop()->name(), "L");
+    VDLDesign back;
+    ASSERT_TRUE(back.importDesignFromURL(dir.url("square.pcs"), &e)) << e.description();
+    EXPECT_EQ(back.hoopCode(), 3);
+    EXPECT_EQ(back.designWidth(), 800);
 }

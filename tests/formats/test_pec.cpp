@@ -43,6 +43,23 @@ void expectSamePositions(const VDLDesign& original, const VDLDesign& read, size_
     }
 }
 
+// The PEC block of a blank design as Brother software saves it, from "LA:": the stitch
+// section ends at once, its end marker at block offset MARKER (before the start position at
+// 528), and the thumbnail follows the marker.
+Bytes blankBlock(size_t marker) {
+    Bytes b(512, ' ');
+    std::memcpy(b.data(), "LA:blank", 8);
+    b[48] = 0;   // one colour
+    b[49] = 1;   // its Brother index
+    const size_t graphics = marker + 1 - 512;
+    const Bytes section = {0x00, 0x00, uint8_t(graphics), 0x00, 0x00, 0x31, 0xFF, 0xF0, 0, 0, 0, 0, 0xE0, 0x01, 0xB0, 0x01};
+    b.insert(b.end(), section.begin(), section.end());
+    b.resize(marker);
+    b.push_back(0xFF);
+    b.insert(b.end(), 228, 0x00);
+    return b;
+}
+
 std::vector<std::string> keys(const VDLDesign& d) {
     std::vector<std::string> k;
     for (const auto& t : d.threads()) k.push_back(t.key());
@@ -140,4 +157,36 @@ TEST(PecFile, StreamTooLongForTheThumbnailOffsetIsRefused) {
     EXPECT_EQ(e.code, 203);
     EXPECT_FALSE(std::filesystem::exists(dir.file("huge.pec")));
     EXPECT_EQ(d.designType(), "PEC");
+}
+
+TEST(PecFile, BlankDesignsHoldNoStitchesRatherThanABrokenStream) {
+    TempDir dir;
+    // A bare PEC file, and a current-version PES file around the same kind of block.
+    Bytes pec = {'#', 'P', 'E', 'C', '0', '0', '0', '1'};
+    const Bytes block = blankBlock(524);
+    pec.insert(pec.end(), block.begin(), block.end());
+    writeBytes(dir.file("blank.pec"), pec);
+    Bytes pes = {'#', 'P', 'E', 'S', '0', '1', '1', '0', 16, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes later = blankBlock(527);
+    pes.insert(pes.end(), later.begin(), later.end());
+    writeBytes(dir.file("blank.pes"), pes);
+
+    for (const char* name : {"blank.pec", "blank.pes"}) {
+        VDLDesign d;
+        VDLError e;
+        EXPECT_FALSE(d.importDesignFromURL(dir.url(name), &e)) << name;
+        EXPECT_EQ(e.code, 11) << name;
+        EXPECT_EQ(e.localizedRecoverySuggestion(), "File holds no stitches.") << name;
+    }
+    // Read directly, the block gives its one thread and no stitches.
+    VDLDesign d = readPec(pec, true);
+    EXPECT_TRUE(d.stitches().empty());
+    ASSERT_EQ(d.threads().size(), 1u);
+    EXPECT_EQ(d.threads()[0].key(), "007");
+
+    // A marker that is not there is still a stream without end.
+    pec[8 + 524] = 0x00;
+    VDLError e;
+    readPec(pec, false, &e);
+    EXPECT_EQ(e.code, 192);
 }

@@ -173,7 +173,7 @@ TEST(PesReader, SignatureAndVersions) {
         std::memcpy(f.data() + 4, digits, 4);
         return f;
     };
-    for (const char* refused : {"0022", "0100", "0010", "0000", "abcd"}) {
+    for (const char* refused : {"0022", "0101", "0112", "0010", "0000", "abcd"}) {
         e = VDLError();
         readPes(withDigits(refused), false, &e);
         EXPECT_EQ(e.code, 31) << refused;
@@ -183,6 +183,12 @@ TEST(PesReader, SignatureAndVersions) {
     EXPECT_EQ(readPes(withDigits("0071"), true).designVersion(), 71);
     EXPECT_EQ(readPes(withDigits("0025"), true).designVersion(), 25);
     EXPECT_EQ(readPes(withDigits("0060"), true).designVersion(), 60);
+    // The versions current Brother software writes, read through their PEC block.
+    for (const auto& [digits, version] : {std::pair{"0100", 100}, {"0110", 110}, {"0111", 111}}) {
+        const VDLDesign d = readPes(withDigits(digits), true);
+        EXPECT_EQ(d.designVersion(), version) << digits;
+        expectSamePositions(sample(), d);
+    }
 }
 
 TEST(PesReader, FindingThePecBlock) {

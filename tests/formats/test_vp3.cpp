@@ -181,26 +181,35 @@ TEST(Vp3Reader, BlocksMakeThreadsAndFlagTheirLastStitch) {
     for (size_t i = 0; i < 5; ++i) EXPECT_EQ(d.stitches()[i].isColorChange, flags[i]) << i;
 }
 
-TEST(Vp3Reader, BlockStartsOffTheRunningPositionMoveTheirFirstStitch) {
-    // Block 1 ends where it says; block 2 starts 2.5 mm to the right of that and 1 mm further
-    // down (file Y grows downward), so its first stitch moves by (+25, −10).
-    Vp3Block a = blockWith({10, 0});
+TEST(Vp3Reader, BlockStartsAndDisplacementsKeepYUpward) {
+    // Shaped like the files of the machines' own software: stitch bytes point down, while the
+    // block start and the displacement to the next block point up, so each displacement's y is
+    // minus the sum of its block's stored dy. Block a starts 10 right of and 20 above the
+    // origin and sews three stitches upward (stored dy -10); block b starts 2.5 mm up and to
+    // the right of where a ended and sews two stitches upward.
+    Vp3Block a = blockWith({0x02, 0xF6, 0x02, 0xF6, 0x02, 0xF6});
     a.startX = 1000;
     a.startY = 2000;
-    a.dispX = 1000;
-    a.dispY = 0;
-    Vp3Block b = blockWith({1, 1, 1, 1});
-    b.startX = 2000 + 2500;
-    b.startY = 2000 + 1000;
+    a.dispX = 3 * 2 * 100;
+    a.dispY = -3 * -10 * 100;
+    Vp3Block b = blockWith({0x00, 0xF6, 0x00, 0xF6});
+    b.startX = a.startX + a.dispX + 2500;
+    b.startY = a.startY + a.dispY + 2500;
     VDLDesign d;
     ASSERT_TRUE(d.importVp3DesignFromData(vp3File({a, b})));
-    ASSERT_EQ(d.stitches().size(), 3u);
-    // The first block's start is 10 units right of and 20 down from the origin.
-    EXPECT_EQ(d.stitches()[0].deltaX, 20.0f);
-    EXPECT_EQ(d.stitches()[0].deltaY, -20.0f);
-    EXPECT_EQ(d.stitches()[1].deltaX, 26.0f);
-    EXPECT_EQ(d.stitches()[1].deltaY, -11.0f);
-    EXPECT_EQ(d.stitches()[2].deltaX, 1.0f);
+    const auto pos = absolutePositions(d);
+    const std::vector<VDLPoint> expected = {{12, 30}, {14, 40}, {16, 50}, {41, 85}, {41, 95}};
+    ASSERT_EQ(pos.size(), expected.size());
+    for (size_t i = 0; i < pos.size(); ++i) {
+        EXPECT_DOUBLE_EQ(pos[i].x, expected[i].x) << i;
+        EXPECT_DOUBLE_EQ(pos[i].y, expected[i].y) << i;
+    }
+    // Block b's first stitch leaves from b's stored start (in design units), not from a mirror
+    // of it below block a.
+    EXPECT_DOUBLE_EQ(pos[3].x, b.startX / 100.0);
+    EXPECT_DOUBLE_EQ(pos[3].y, b.startY / 100.0 + 10);
+    EXPECT_EQ(d.yMax(), 95.0f);
+    EXPECT_EQ(d.yMin(), 30.0f);
     EXPECT_EQ(d.designVersion(), 20);
 
     // Offsets below 0.1 mm truncate away and leave the version alone.

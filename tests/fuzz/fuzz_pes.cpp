@@ -10,6 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     VDLDesign d;
     if (!d.importPesDesignFromData(std::span<const uint8_t>(data, size))) return 0;
+    if (d.stitches().empty()) return 0;  // a blank design: the dispatch refuses it (no stitches)
     if (d.designWidth() > 1300 || d.designHeight() > 1800 || d.numberOfThreads() > 64 ||
         d.numberOfStitches() > 30000)
         return 0;
