@@ -11,8 +11,10 @@
 // top, so a big design never blocks the UI.
 #include "VDLDesign.h"
 #include "VDLGeometry.h"
+#include "VDLMeasurementView.h"
 
 #include <QImage>
+#include <QMenu>
 #include <QPointer>
 #include <QSizeF>
 #include <QString>
@@ -21,11 +23,10 @@
 #include <functional>
 #include <memory>
 
-class QMenu;
+class QTemporaryDir;
 class QTimer;
 class VDLCanvasRenderer;
 class VDLDesignViewDelegate;
-class VDLMeasurementView;
 class VDLScrollView;
 
 // The drawing settings of the canvas, from the user defaults (screen or print keys).
@@ -144,7 +145,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
 
 private:
     friend class VDLScrollView;
@@ -155,16 +155,25 @@ private:
         quint64 key = 0;     // design generation and settings it was drawn with
         quint64 drawnTo = 0; // last stitch index drawn (playback)
         VDLRange range;      // display range it was drawn with
+        quint64 serial = 0;  // the request it answers
+    };
+    struct Job {
+        quint64 key = 0;
+        double ppu = 0;
+        VDLRange range;
+        VDLRect rect;
     };
 
     void setPixelsPerUnit(double ppu);
     QRectF visibleWidgetRect() const;
     VDLRect visibleDesignRect() const;
-    void requestRender(bool force);
+    void ensureRender();
+    bool cacheCurrent() const;
+    void noteLiveResize();
+    void secondaryClick(VDLPoint p, QPoint globalPos);
     void renderDone(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range);
     void drawOverlays(QPainter& p, const QRectF& dirty, const VDLCanvasSettings& settings);
     void startDesignDrag(const VDLPoint& at);
-    void showContextMenu(QPoint globalPos);
     void mouseUpAt(VDLPoint p, Qt::KeyboardModifiers modifiers);
     bool show3D() const;
     quint64 renderKey() const;
@@ -198,9 +207,10 @@ private:
     std::shared_ptr<VDLDesign> snapshot_;  // the worker's copy of the design
     quint64 generation_ = 0;               // bumped by redraw()
     quint64 requested_ = 0;                // serial of the newest request
-    quint64 requestedKey_ = 0;
-    VDLRect requestedRect_;
-    double requestedPpu_ = 0;
+    quint64 snapshotGeneration_ = 0;
+    Job lastJob_;
+    QTimer* liveResizeTimer_ = nullptr;
+    std::unique_ptr<QTemporaryDir> dragFolder_;
     Cache cache_;
     int fullRenders_ = 0;
     int incrementalRenders_ = 0;

@@ -1,8 +1,7 @@
 #pragma once
 // The scroll view around the design view: rulers in millimetres or inches whose zero lies at the
 // design origin, with ruler lines that follow the mouse; shown or hidden on "VardelleShowRulers" /
-// "VardelleHideRulers"; a design view smaller than the visible area stays centred (the clip
-// view's rule, VDLClipView::constrainScrollPoint).
+// "VardelleHideRulers"; a design view smaller than the visible area stays centred.
 #include "VDLGeometry.h"
 
 #include <QScrollArea>
@@ -47,14 +46,6 @@ private:
     QString abbreviation_ = QStringLiteral("mm");
     double unitLength_ = 10.0;
     double line_ = -1;
-};
-
-// Centring of a document smaller than the clip view.
-class VDLClipView {
-public:
-    // For each axis on which DOCUMENT is smaller than CLIP, the scroll coordinate becomes half the
-    // (negative) difference; otherwise PROPOSED stands.
-    static VDLPoint constrainScrollPoint(VDLPoint proposed, VDLSize document, VDLSize clip);
 };
 
 class VDLScrollView : public QScrollArea {
