@@ -256,7 +256,7 @@ void VDLDesignView::setDesign(VDLDesign* design) {
     if (!(s >= 3000)) s = 3000;  // also catches a NaN
     bounds_ = VDLMakeRect(-s / 2, -s / 2, s, s);
     selectionRect_ = VDLRect{};
-    cache_ = Cache{};
+    // The last image stays on screen (scaled where needed) until the new design's arrives.
     redraw();
     if (VDLScrollView* sv = scrollView()) {
         sv->setup();
