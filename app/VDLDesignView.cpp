@@ -582,8 +582,7 @@ void VDLDesignView::mousePressEvent(QMouseEvent* event) {
     clickedSelection_ = design_ && design_->isSelectedAt(p, 5);
     if (selectionMode_ == MeasureMode) {
         delete measureView_;
-        measureView_ = new VDLMeasurementView(this, drawUnit());
-        measureView_->show();
+        measureView_ = new VDLMeasurementView(this, drawUnit());  // shown by the first measurement
         clickedSelection_ = false;
     }
 }

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 
 #include <cmath>
+#include <optional>
 
 // ---- Rulers --------------------------------------------------------------------------------
 
@@ -221,9 +222,23 @@ QRectF VDLScrollView::visibleRect() const {
 }
 
 void VDLScrollView::resizeEvent(QResizeEvent* event) {
+    VDLDesignView* dv = designView();
+    // The design point in the middle of the old visible area, before the viewport changes.
+    std::optional<VDLPoint> centre;
+    if (dv && dv->design() && event->oldSize().isValid()) {
+        const QSize grown = event->size() - event->oldSize();
+        const QSizeF oldViewport = QSizeF(viewport()->size()) - QSizeF(grown);
+        centre = dv->designPointAt(QRectF(QPointF(-dv->pos()), oldViewport).center());
+    }
     QScrollArea::resizeEvent(event);
     if (rulersVisible_) layoutRulers();
-    if (VDLDesignView* dv = designView()) dv->noteLiveResize();
+    if (dv && dv->design()) {
+        // The zoom relative to the window and the point in the middle stay the same.
+        dv->noteLiveResize();
+        dv->setScale(dv->scale_);
+        if (centre) dv->scrollPointToCentre(*centre);
+        else dv->centerDesign();
+    }
     adjustRulers();
 }
 

@@ -94,6 +94,12 @@ TEST(ScrollView, ZoomFitsClampsAndKeepsTheCentre) {
     EXPECT_NEAR(v->centredPointInDocView().x, 150, 1.0);
     EXPECT_NEAR(v->centredPointInDocView().y, -80, 1.0);
 
+    // Resizing the window keeps the zoom relative to the window and the point in the middle.
+    w.scroll.resize(1300, 700);
+    EXPECT_NEAR(v->scale(), 2.5, 1e-3);
+    EXPECT_NEAR(v->centredPointInDocView().x, 150, 1.0);
+    EXPECT_NEAR(v->centredPointInDocView().y, -80, 1.0);
+
     v->setScale(0.05f);
     EXPECT_NEAR(v->scale(), 0.1, 1e-4);
     v->setScale(20.0f);
