@@ -188,6 +188,18 @@ TEST(ScrollView, DrawsBackgroundDesignAndHoopShading) {
     // The design covers the background: black first block at the bottom, red second above it.
     EXPECT_LT(at({300, 0}).blue(), 60);
     EXPECT_GT(at({300, w.design.yMax() - 5}).red(), 150);
+
+    // Scrolling within the drawn margin only moves the image; further out draws again.
+    w.view->setScale(3.0f);
+    ASSERT_TRUE(w.view->waitForRender());
+    const int renders = w.view->fullRenderCount();
+    QScrollBar* bar = w.scroll.horizontalScrollBar();
+    bar->setValue(bar->value() + 100);
+    ASSERT_TRUE(w.view->waitForRender());
+    EXPECT_EQ(w.view->fullRenderCount(), renders);
+    bar->setValue(bar->value() + 2000);
+    ASSERT_TRUE(w.view->waitForRender());
+    EXPECT_EQ(w.view->fullRenderCount(), renders + 1);
     defaults.removeValue("ShowGrid");
     defaults.removeValue("BackgroundColor");
 }
