@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -236,15 +237,22 @@ TEST(ScrollView, MillionStitchesDoNotBlockTheUi) {
     // Time spent on the UI thread itself (the machine may be busy with other work).
     double t0 = threadMilliseconds();
     w.view->setDesign(&big);
+    const double set = threadMilliseconds() - t0;
     w.view->repaint();
+    std::printf("set design %.1f ms, first paint %.1f ms (UI thread)\n", set, threadMilliseconds() - t0 - set);
     const double first = threadMilliseconds() - t0;
     EXPECT_TRUE(w.view->isRenderPending());
     t0 = threadMilliseconds();
     w.scroll.horizontalScrollBar()->setValue(w.scroll.horizontalScrollBar()->value() + 40);
     w.view->repaint();
     const double second = threadMilliseconds() - t0;
-    EXPECT_LT(first, 100) << "set design + first paint";
-    EXPECT_LT(second, 50) << "paint while the worker draws";
+#ifdef __SANITIZE_ADDRESS__
+    const double slowdown = 4;  // unoptimised and instrumented
+#else
+    const double slowdown = 1;
+#endif
+    EXPECT_LT(first, 100 * slowdown) << "set design + first paint";
+    EXPECT_LT(second, 50 * slowdown) << "paint while the worker draws";
     QElapsedTimer t;
     // A newer request stops the running one: the worker is free again at once.
     w.view->setScale(2.0f);
