@@ -448,7 +448,11 @@ void VDLDesignView::ensureRender() {
         return;  // already on its way
 
     if (!snapshot_ || snapshotGeneration_ != generation_) {
-        snapshot_ = std::make_shared<VDLDesign>(design_->copy());
+        // The worker's copy. When the worker is done with the last one, its buffers are reused
+        // (a drag redraws on every mouse event; fresh allocations of a big design cost more
+        // than the copy itself).
+        if (snapshot_ && snapshot_.use_count() == 1) *snapshot_ = *design_;
+        else snapshot_ = std::make_shared<VDLDesign>(design_->copy());
         snapshotGeneration_ = generation_;
     }
     VDLCanvasJob job;
