@@ -330,6 +330,7 @@ void VDLDesignView::scrollPointToCentre(VDLPoint p) {
     const QSize vp = sv->viewport()->size();
     sv->horizontalScrollBar()->setValue(int(std::lround(w.x() - vp.width() / 2.0)));
     sv->verticalScrollBar()->setValue(int(std::lround(w.y() - vp.height() / 2.0)));
+    sv->noteCentre();
 }
 
 void VDLDesignView::centerDesign() {

@@ -168,6 +168,7 @@ void VDLScrollView::setup() {
 void VDLScrollView::showRulers() {
     VDLDesignView* dv = designView();
     const float scale = dv ? dv->scale() : 1.0f;
+    const std::optional<VDLPoint> centre = centre_;
     rulersVisible_ = true;
     setViewportMargins(VDLRulerView::kThickness, VDLRulerView::kThickness, 0, 0);
     layoutRulers();
@@ -175,7 +176,10 @@ void VDLScrollView::showRulers() {
     verticalRuler_->show();
     if (dv) {
         dv->setMouseTracking(true);
-        if (dv->design()) dv->setScale(scale);
+        if (dv->design()) {
+            dv->setScale(scale);
+            if (centre) dv->scrollPointToCentre(*centre);
+        }
     }
     adjustRulers();
 }
@@ -183,13 +187,17 @@ void VDLScrollView::showRulers() {
 void VDLScrollView::hideRulers() {
     VDLDesignView* dv = designView();
     const float scale = dv ? dv->scale() : 1.0f;
+    const std::optional<VDLPoint> centre = centre_;
     rulersVisible_ = false;
     setViewportMargins(0, 0, 0, 0);
     horizontalRuler_->hide();
     verticalRuler_->hide();
     if (dv) {
         dv->setMouseTracking(false);
-        if (dv->design()) dv->setScale(scale);
+        if (dv->design()) {
+            dv->setScale(scale);
+            if (centre) dv->scrollPointToCentre(*centre);
+        }
     }
 }
 
@@ -221,19 +229,20 @@ QRectF VDLScrollView::visibleRect() const {
     return QRectF(QPointF(-dv->pos()), QSizeF(viewport()->size())).intersected(QRectF(dv->rect()));
 }
 
-void VDLScrollView::resizeEvent(QResizeEvent* event) {
+void VDLScrollView::noteCentre() {
     VDLDesignView* dv = designView();
-    // The design point in the middle of the old visible area, before the viewport changes.
-    std::optional<VDLPoint> centre;
-    if (dv && dv->design() && event->oldSize().isValid()) {
-        const QSize grown = event->size() - event->oldSize();
-        const QSizeF oldViewport = QSizeF(viewport()->size()) - QSizeF(grown);
-        centre = dv->designPointAt(QRectF(QPointF(-dv->pos()), oldViewport).center());
-    }
+    if (!dv || !dv->design()) return;
+    centre_ = dv->centredPointInDocView();
+    centreViewport_ = viewport()->size();
+}
+
+void VDLScrollView::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
     if (rulersVisible_) layoutRulers();
+    VDLDesignView* dv = designView();
     if (dv && dv->design()) {
-        // The zoom relative to the window and the point in the middle stay the same.
+        // The zoom relative to the window and the design point in the middle stay the same.
+        const std::optional<VDLPoint> centre = centre_;
         dv->noteLiveResize();
         dv->setScale(dv->scale_);
         if (centre) dv->scrollPointToCentre(*centre);
@@ -244,6 +253,9 @@ void VDLScrollView::resizeEvent(QResizeEvent* event) {
 
 void VDLScrollView::scrollContentsBy(int dx, int dy) {
     QScrollArea::scrollContentsBy(dx, dy);  // moves the canvas; its pixels are blitted
+    // The user scrolled; scrolling forced by a change of the viewport's size (while the window
+    // is resized) does not move the point to keep in the middle.
+    if (viewport()->size() == centreViewport_) noteCentre();
     adjustRulers();
 }
 
