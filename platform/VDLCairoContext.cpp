@@ -430,7 +430,11 @@ bool VDLCairoContext::beginPixelAccess(VDLPixelTarget& target) {
         double x0 = r.x, y0 = r.y, x1 = r.x + r.width, y1 = r.y + r.height;
         cairo_user_to_device(cr_, &x0, &y0);
         cairo_user_to_device(cr_, &x1, &y1);
-        whole = std::min(x0, x1) <= 0 && std::min(y0, y1) <= 0 && std::max(x0, x1) >= w && std::max(y0, y1) >= h;
+        // Cairo hands the clip back in user space: allow for the rounding of the way there and
+        // back.
+        constexpr double e = 1e-6;
+        whole = std::min(x0, x1) <= e && std::min(y0, y1) <= e && std::max(x0, x1) >= w - e &&
+                std::max(y0, y1) >= h - e;
     }
     cairo_rectangle_list_destroy(clips);
     if (!whole) return false;

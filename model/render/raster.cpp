@@ -183,9 +183,18 @@ public:
                 cover_[size_t(c - lo)] = uint8_t(cov * 255.0f + 0.5f);
             }
             for (int c = std::max(lo, last + 1); c <= hi; ++c) acc_[size_t(c)] = 0.0f;
-            if (last >= lo) {
+            // A shape cut by the right border covers the rest of the row evenly.
+            int end = last;
+            if (last == hi && hi < width_ - 1) {
+                const uint8_t rest = uint8_t(std::min(std::fabs(sum), 1.0f) * 255.0f + 0.5f);
+                if (rest) {
+                    end = width_ - 1;
+                    std::memset(&cover_[size_t(last + 1 - lo)], rest, size_t(end - last));
+                }
+            }
+            if (end >= lo) {
                 auto* row = reinterpret_cast<uint32_t*>(image_.data + size_t(r) * size_t(image_.stride));
-                shade.row(row, r, lo, cover_.data(), last - lo + 1);
+                shade.row(row, r, lo, cover_.data(), end - lo + 1);
             }
         }
     }
