@@ -67,20 +67,20 @@ inline uint32_t over(uint32_t src, uint32_t m, uint32_t dst) {
 // One flat colour.
 struct Solid {
     uint32_t color;
-    void row(uint32_t* px, int y, int x, const uint8_t* cover, int n) const {
+    void pixel(uint32_t* row, int y, int x, uint32_t m) const {
         (void)y;
-        if ((color >> 24) == 255) {
-            for (int i = 0; i < n; ++i) {
-                const uint32_t m = cover[i];
-                if (m == 255)
-                    px[x + i] = color;
-                else if (m)
-                    px[x + i] = over(color, m, px[x + i]);
-            }
-        } else {
-            for (int i = 0; i < n; ++i)
-                if (cover[i]) px[x + i] = over(color, cover[i], px[x + i]);
+        row[x] = m == 255 && (color >> 24) == 255 ? color : over(color, m, row[x]);
+    }
+    void span(uint32_t* row, int y, int x, int n, uint32_t m) const {
+        (void)y;
+        uint32_t* p = row + x;
+        if (m == 255 && (color >> 24) == 255) {
+            std::fill_n(p, n, color);
+            return;
         }
+        const uint32_t src = m == 255 ? color : mulUn8x4(color, m);
+        const uint32_t keep = 255u - (src >> 24);
+        for (int i = 0; i < n; ++i) p[i] = src + mulUn8x4(p[i], keep);
     }
 };
 
@@ -88,11 +88,12 @@ struct Solid {
 struct Gradient {
     const uint32_t* table;  // kGradientSteps + 1 premultiplied colours over t = 0..1
     double a, b, c;
-    void row(uint32_t* px, int y, int x, const uint8_t* cover, int n) const {
+    void pixel(uint32_t* row, int y, int x, uint32_t m) const { span(row, y, x, 1, m); }
+    void span(uint32_t* row, int y, int x, int n, uint32_t m) const {
         double t = a * (double(x) + 0.5) + b * (double(y) + 0.5) + c;
         for (int i = 0; i < n; ++i, t += a) {
-            if (!cover[i] || !(t >= 0.0 && t <= 1.0)) continue;
-            px[x + i] = over(table[int(t * kGradientSteps + 0.5)], cover[i], px[x + i]);
+            if (!(t >= 0.0 && t <= 1.0)) continue;
+            row[x + i] = over(table[int(t * kGradientSteps + 0.5)], m, row[x + i]);
         }
     }
 };
@@ -131,7 +132,7 @@ class Rasterizer {
 public:
     Rasterizer(const VDLImageBuffer& image, int top, int bottom)
         : image_(image), top_(top), bottom_(bottom), width_(image.width),
-          acc_(size_t(image.width) + 3, 0.0f), cover_(size_t(image.width) + 1, 0) {}
+          acc_(size_t(image.width) + 3, 0.0f) {}
 
     int top() const { return top_; }
     int bottom() const { return bottom_; }
@@ -163,38 +164,45 @@ public:
         const float w = float(width_);
         for (int r = rowBegin; r < rowEnd; ++r) {
             const float ry = float(r), ry1 = float(r + 1);
-            int lo = width_ + 2, hi = -1;
+            touched_.clear();
             for (const Edge& e : edges_) {
                 if (e.y0 >= ry1 || e.y1 <= ry) continue;
                 const float ya = std::max(ry, e.y0), yb = std::min(ry1, e.y1);
                 const float xa = std::clamp(e.x0 + (ya - e.y0) * e.dxdy, 0.0f, w);
                 const float xb = std::clamp(e.x0 + (yb - e.y0) * e.dxdy, 0.0f, w);
-                accumulate(xa, xb, (yb - ya) * e.dir, lo, hi);
+                accumulate(xa, xb, (yb - ya) * e.dir);
             }
-            if (hi < 0) continue;
-            // Running sum along the row: coverage of each pixel; the cells are cleared for the
-            // next row as they are read.
+            if (touched_.empty()) continue;
+            // The cells written, in order and merged: between them the coverage stays the
+            // same, so whole spans are painted at once.
+            std::sort(touched_.begin(), touched_.end());
+            auto* row = reinterpret_cast<uint32_t*>(image_.data + size_t(r) * size_t(image_.stride));
             float sum = 0.0f;
-            const int last = std::min(hi, width_ - 1);
-            for (int c = lo; c <= last; ++c) {
-                sum += acc_[size_t(c)];
-                acc_[size_t(c)] = 0.0f;
-                const float cov = std::min(std::fabs(sum), 1.0f);
-                cover_[size_t(c - lo)] = uint8_t(cov * 255.0f + 0.5f);
-            }
-            for (int c = std::max(lo, last + 1); c <= hi; ++c) acc_[size_t(c)] = 0.0f;
-            // A shape cut by the right border covers the rest of the row evenly.
-            int end = last;
-            if (last == hi && hi < width_ - 1) {
-                const uint8_t rest = uint8_t(std::min(std::fabs(sum), 1.0f) * 255.0f + 0.5f);
-                if (rest) {
-                    end = width_ - 1;
-                    std::memset(&cover_[size_t(last + 1 - lo)], rest, size_t(end - last));
+            int pos = touched_.front().first;
+            size_t k = 0;
+            while (k < touched_.size()) {
+                const int a = touched_[k].first;
+                int b = touched_[k].second;
+                for (++k; k < touched_.size() && touched_[k].first <= b + 1; ++k) b = std::max(b, touched_[k].second);
+                if (pos < a && a <= width_) {
+                    const uint32_t m = coverage(sum);
+                    if (m) shade.span(row, r, pos, std::min(a, width_) - pos, m);
                 }
+                for (int c = a; c <= b; ++c) {
+                    sum += acc_[size_t(c)];
+                    acc_[size_t(c)] = 0.0f;
+                    if (c < width_) {
+                        const uint32_t m = coverage(sum);
+                        if (m) shade.pixel(row, r, c, m);
+                    }
+                }
+                pos = b + 1;
             }
-            if (end >= lo) {
-                auto* row = reinterpret_cast<uint32_t*>(image_.data + size_t(r) * size_t(image_.stride));
-                shade.row(row, r, lo, cover_.data(), end - lo + 1);
+            // A shape cut by the right border covers the rest of the row evenly; any other
+            // shape has returned to zero here.
+            if (pos < width_) {
+                const uint32_t m = coverage(sum);
+                if (m) shade.span(row, r, pos, width_ - pos, m);
             }
         }
     }
@@ -248,19 +256,20 @@ private:
 
     // Adds the area and cover of the edge piece from X (top of the piece) to XNEXT (bottom),
     // D its signed height, to the cells of the current row.
-    void accumulate(float x, float xnext, float d, int& lo, int& hi) {
+    static uint32_t coverage(float sum) { return uint32_t(std::min(std::fabs(sum), 1.0f) * 255.0f + 0.5f); }
+
+    void accumulate(float x, float xnext, float d) {
         const float x0 = std::min(x, xnext), x1 = std::max(x, xnext);
         const float x0floor = std::floor(x0);
         const int x0i = int(x0floor);
         const float x1ceil = std::ceil(x1);
         const int x1i = int(x1ceil);
         float* a = acc_.data();
-        lo = std::min(lo, x0i);
         if (x1i <= x0i + 1) {
             const float xmf = 0.5f * (x + xnext) - x0floor;
             a[x0i] += d - d * xmf;
             a[x0i + 1] += d * xmf;
-            hi = std::max(hi, x0i + 1);
+            touched_.emplace_back(x0i, x0i + 1);
         } else {
             const float s = 1.0f / (x1 - x0);
             const float x0f = x0 - x0floor;
@@ -278,14 +287,14 @@ private:
                 a[x1i - 1] += d * (1.0f - a2 - am);
             }
             a[x1i] += d * am;
-            hi = std::max(hi, x1i);
+            touched_.emplace_back(x0i, x1i);
         }
     }
 
     VDLImageBuffer image_;
     int top_, bottom_, width_;
     std::vector<float> acc_;
-    std::vector<uint8_t> cover_;
+    std::vector<std::pair<int, int>> touched_;  // cells written in this row, first and last
     std::vector<Edge> edges_;
 };
 
