@@ -549,8 +549,31 @@ bool VDLDrawDesignIntoImage(const VDLDesign& design, VDLRect rect, const VDLImag
     }
     bands = std::clamp(bands, 1, std::min(8, image.height));
 
+    // Bands of equal work rather than equal height: the rows are cut where each band holds as
+    // many stitch ends as the others (a design seldom fills its image evenly).
+    std::vector<int> cuts(size_t(bands) + 1, image.height);
+    cuts[0] = 0;
+    if (bands > 1) {
+        std::vector<uint32_t> perRow(size_t(image.height), 0);
+        float y = 0.0f;
+        uint64_t total = 0;
+        for (const VDLStitch& st : design.stitches()) {
+            y += st.deltaY;
+            const double row = t.sy * double(y) + t.ty;
+            if (!(row >= 0.0 && row < double(image.height))) continue;
+            ++perRow[size_t(row)];
+            ++total;
+        }
+        uint64_t sum = 0;
+        int b = 1;
+        for (int r = 0; r < image.height && b < bands; ++r) {
+            sum += perRow[size_t(r)];
+            while (b < bands && sum * uint64_t(bands) >= total * uint64_t(b)) cuts[size_t(b++)] = r + 1;
+        }
+        for (int k = 1; k <= bands; ++k) cuts[size_t(k)] = std::max(cuts[size_t(k)], cuts[size_t(k - 1)]);
+    }
     std::vector<std::thread> workers;
-    auto bandRows = [&](int b) { return int(int64_t(image.height) * b / bands); };
+    auto bandRows = [&](int b) { return cuts[size_t(b)]; };
     int drawnHere = bands;
     for (int b = 1; b < bands; ++b) {
         try {
