@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <random>
 #include <map>
 
 namespace {
@@ -65,6 +66,32 @@ const VDLDesign& designOf(int stitches) {
 
 const VDLDesign& bigDesign() { return designOf(kStitches); }
 
+// Satin-like stitches in every direction (a wandering zigzag, 5 to 9 mm long) over 180 mm: the
+// slanted edges are the pixel path's harder case.
+const VDLDesign& wanderingDesign() {
+    static const VDLDesign design = [] {
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<float> noise(-25, 25);
+        std::vector<VDLStitch> list;
+        list.reserve(kStitches);
+        float px = 0, py = 0;
+        for (int i = 0; i < kStitches; ++i) {
+            const bool change = i % 20000 == 19999;
+            const float tx = 880.0f * std::sin(0.05f * float(i)) + noise(rng);
+            const float ty = 880.0f * std::cos(0.037f * float(i)) + noise(rng);
+            list.emplace_back(change ? 0.0f : tx - px, change ? 0.0f : ty - py, rng() % 50 == 0, change);
+            px += list.back().deltaX, py += list.back().deltaY;
+        }
+        VDLDesign d;
+        d.setStitches(std::move(list));
+        for (int t = 0; t < 11; ++t) d.threads().emplace_back(VDLColor(0.1 * t, 0.5, 0.9 - 0.08 * t), "t", "", "", "");
+        d.recomputeBounds();
+        d.setDisplayRange(VDLRange{0, d.stitches().size()});
+        return d;
+    }();
+    return design;
+}
+
 // The view transform: the rectangle R (design units) fills the surface; Y up.
 void setUpView(VDLGraphicsContext& ctx, VDLRect r, int width = kSurface, int height = kSurface) {
     const double f = std::min(width / r.size.width, height / r.size.height);
@@ -87,8 +114,8 @@ VDLRect zoomedIn() {
 
 // Through Cairo: the context path, forced for image contexts too.
 void render(benchmark::State& state, bool show3D, VDLRect view, VDLRect drawRect, int stitches = kStitches,
-            int width = kSurface, int height = kSurface) {
-    const VDLDesign& d = designOf(stitches);
+            int width = kSurface, int height = kSurface, const VDLDesign* design = nullptr) {
+    const VDLDesign& d = design ? *design : designOf(stitches);
     auto ctx = VDLCairoContext::imageContext(width, height);
     setUpView(*ctx, view, width, height);
     VDLSetRasterRenderingEnabled(false);
@@ -102,8 +129,8 @@ void render(benchmark::State& state, bool show3D, VDLRect view, VDLRect drawRect
 
 // The pixel path into the same image, with THREADS bands.
 void raster(benchmark::State& state, bool show3D, VDLRect view, int threads, int stitches = kStitches,
-            int width = kSurface, int height = kSurface) {
-    const VDLDesign& d = designOf(stitches);
+            int width = kSurface, int height = kSurface, const VDLDesign* design = nullptr) {
+    const VDLDesign& d = design ? *design : designOf(stitches);
     std::vector<uint32_t> pixels(size_t(width) * size_t(height));
     const double f = std::min(width / view.size.width, height / view.size.height);
     const VDLImageTransform t{f, -f, -view.minX() * f, height + view.minY() * f};
@@ -143,6 +170,23 @@ void BM_CairoFlatStitches(benchmark::State& state) {
     const int n = int(state.range(0));
     render(state, false, wholeOf(n), wholeOf(n), n);
 }
+VDLRect wanderingView() {
+    const VDLDesign& d = wanderingDesign();
+    return VDLMakeRect(d.xMin(), d.yMin(), d.xMax() - d.xMin(), d.yMax() - d.yMin());
+}
+void BM_RasterWanderingFlat(benchmark::State& state) {
+    raster(state, false, wanderingView(), int(state.range(0)), kStitches, kSurface, kSurface, &wanderingDesign());
+}
+void BM_RasterWandering3D(benchmark::State& state) {
+    raster(state, true, wanderingView(), int(state.range(0)), kStitches, kSurface, kSurface, &wanderingDesign());
+}
+void BM_CairoWanderingFlat(benchmark::State& state) {
+    render(state, false, wanderingView(), wanderingView(), kStitches, kSurface, kSurface, &wanderingDesign());
+}
+void BM_CairoWandering3D(benchmark::State& state) {
+    render(state, true, wanderingView(), wanderingView(), kStitches, kSurface, kSurface, &wanderingDesign());
+}
+
 // Growth with the covered pixels: the 200K design into images of 500, 1000 and 2000 pixels.
 void BM_RasterFlatPixels(benchmark::State& state) {
     const int side = int(state.range(0));
@@ -271,3 +315,7 @@ BENCHMARK(BM_Raster3DStitches)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benc
 BENCHMARK(BM_CairoFlatStitches)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CairoFlatStitches)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RasterFlatPixels)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_RasterWanderingFlat)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_CairoWanderingFlat)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RasterWandering3D)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_CairoWandering3D)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -27,6 +27,10 @@
 #include <thread>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 using namespace vdlrender;
 
 namespace {
@@ -64,12 +68,54 @@ inline uint32_t over(uint32_t src, uint32_t m, uint32_t dst) {
     return src + mulUn8x4(dst, 255u - (src >> 24));
 }
 
+#ifdef __SSE2__
+// src x m / 255 for eight 16-bit channels (two pixels), rounded like mulUn8x4.
+inline __m128i mulUn8x8(__m128i a, __m128i b) {
+    __m128i t = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(0x80));
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+
+// Two pixels of a colour (16-bit channels) with coverages (each repeated over four lanes) over
+// two destination pixels (16-bit channels).
+inline __m128i overTwo(__m128i src, __m128i m, __m128i dst) {
+    const __m128i s = mulUn8x8(src, m);
+    __m128i a = _mm_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3));
+    a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
+    const __m128i keep = _mm_sub_epi16(_mm_set1_epi16(255), a);
+    return _mm_add_epi16(s, mulUn8x8(dst, keep));
+}
+#endif
+
 // One flat colour.
 struct Solid {
     uint32_t color;
     void pixel(uint32_t* row, int y, int x, uint32_t m) const {
         (void)y;
         row[x] = m == 255 && (color >> 24) == 255 ? color : over(color, m, row[x]);
+    }
+    // Pixels x .. x + n - 1 with coverages COVER.
+    void run(uint32_t* row, int y, int x, const uint8_t* cover, int n) const {
+        (void)y;
+        uint32_t* p = row + x;
+        int i = 0;
+#ifdef __SSE2__
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i src = _mm_unpacklo_epi8(_mm_set1_epi32(int(color)), zero);
+        for (; i + 4 <= n; i += 4) {
+            uint32_t m4;
+            std::memcpy(&m4, cover + i, 4);
+            if (m4 == 0) continue;
+            __m128i m = _mm_cvtsi32_si128(int(m4));
+            m = _mm_unpacklo_epi8(m, m);
+            m = _mm_unpacklo_epi16(m, m);
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i lo = overTwo(src, _mm_unpacklo_epi8(m, zero), _mm_unpacklo_epi8(d, zero));
+            const __m128i hi = overTwo(src, _mm_unpackhi_epi8(m, zero), _mm_unpackhi_epi8(d, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(lo, hi));
+        }
+#endif
+        for (; i < n; ++i)
+            if (cover[i]) p[i] = over(color, cover[i], p[i]);
     }
     void span(uint32_t* row, int y, int x, int n, uint32_t m) const {
         (void)y;
@@ -89,6 +135,13 @@ struct Gradient {
     const uint32_t* table;  // kGradientSteps + 1 premultiplied colours over t = 0..1
     double a, b, c;
     void pixel(uint32_t* row, int y, int x, uint32_t m) const { span(row, y, x, 1, m); }
+    void run(uint32_t* row, int y, int x, const uint8_t* cover, int n) const {
+        double t = a * (double(x) + 0.5) + b * (double(y) + 0.5) + c;
+        for (int i = 0; i < n; ++i, t += a) {
+            if (!cover[i] || !(t >= 0.0 && t <= 1.0)) continue;
+            row[x + i] = over(table[int(t * kGradientSteps + 0.5)], cover[i], row[x + i]);
+        }
+    }
     void span(uint32_t* row, int y, int x, int n, uint32_t m) const {
         double t = a * (double(x) + 0.5) + b * (double(y) + 0.5) + c;
         for (int i = 0; i < n; ++i, t += a) {
@@ -132,8 +185,13 @@ class Rasterizer {
 public:
     Rasterizer(const VDLImageBuffer& image, int top, int bottom)
         : image_(image), top_(top), bottom_(bottom), width_(image.width),
-          acc_(size_t(image.width) + 3, 0.0f) {}
+          acc_(size_t(image.width) + 3, 0.0f), cover_(size_t(image.width) + 3, 0) {}
 
+    // The rows drawn from now on.
+    void setRows(int top, int bottom) {
+        top_ = top;
+        bottom_ = bottom;
+    }
     int top() const { return top_; }
     int bottom() const { return bottom_; }
     int width() const { return width_; }
@@ -162,20 +220,32 @@ public:
         const int rowBegin = std::max(top_, int(std::floor(std::max(minY, double(top_)))));
         const int rowEnd = std::min(bottom_, int(std::ceil(std::min(maxY, double(bottom_)))));
         const float w = float(width_);
+        // Edges in order of their tops; each row visits only the edges that reach it.
+        for (size_t i = 1; i < edges_.size(); ++i)
+            for (size_t j = i; j > 0 && edges_[j].y0 < edges_[j - 1].y0; --j) std::swap(edges_[j], edges_[j - 1]);
+        active_.clear();
+        size_t next = 0;
         for (int r = rowBegin; r < rowEnd; ++r) {
             const float ry = float(r), ry1 = float(r + 1);
+            while (next < edges_.size() && edges_[next].y0 < ry1) active_.push_back(uint32_t(next++));
             touched_.clear();
-            for (const Edge& e : edges_) {
-                if (e.y0 >= ry1 || e.y1 <= ry) continue;
+            size_t kept = 0;
+            for (size_t k = 0; k < active_.size(); ++k) {
+                const Edge& e = edges_[active_[k]];
+                if (e.y1 <= ry) continue;
+                active_[kept++] = active_[k];
                 const float ya = std::max(ry, e.y0), yb = std::min(ry1, e.y1);
                 const float xa = std::clamp(e.x0 + (ya - e.y0) * e.dxdy, 0.0f, w);
                 const float xb = std::clamp(e.x0 + (yb - e.y0) * e.dxdy, 0.0f, w);
                 accumulate(xa, xb, (yb - ya) * e.dir);
             }
+            active_.resize(kept);
             if (touched_.empty()) continue;
             // The cells written, in order and merged: between them the coverage stays the
             // same, so whole spans are painted at once.
-            std::sort(touched_.begin(), touched_.end());
+            for (size_t i = 1; i < touched_.size(); ++i)
+                for (size_t j = i; j > 0 && touched_[j].first < touched_[j - 1].first; --j)
+                    std::swap(touched_[j], touched_[j - 1]);
             auto* row = reinterpret_cast<uint32_t*>(image_.data + size_t(r) * size_t(image_.stride));
             float sum = 0.0f;
             int pos = touched_.front().first;
@@ -191,11 +261,10 @@ public:
                 for (int c = a; c <= b; ++c) {
                     sum += acc_[size_t(c)];
                     acc_[size_t(c)] = 0.0f;
-                    if (c < width_) {
-                        const uint32_t m = coverage(sum);
-                        if (m) shade.pixel(row, r, c, m);
-                    }
+                    cover_[size_t(c - a)] = uint8_t(coverage(sum));
                 }
+                const int end = std::min(b, width_ - 1);
+                if (end >= a) shade.run(row, r, a, cover_.data(), end - a + 1);
                 pos = b + 1;
             }
             // A shape cut by the right border covers the rest of the row evenly; any other
@@ -294,7 +363,9 @@ private:
     VDLImageBuffer image_;
     int top_, bottom_, width_;
     std::vector<float> acc_;
+    std::vector<uint8_t> cover_;
     std::vector<std::pair<int, int>> touched_;  // cells written in this row, first and last
+    std::vector<uint32_t> active_;              // edges that reach the current row
     std::vector<Edge> edges_;
 };
 
@@ -519,11 +590,21 @@ private:
 
 std::atomic<int> gRasterEnabled{-1};  // -1: not yet read from the environment
 
+// One thread's rows, drawn as strips small enough to stay in the processor's cache while every
+// stitch that crosses them is drawn (a stroke touches a new row of pixels every few pixels; over
+// a whole large image those rows would come from memory each time). Each strip walks the stitch
+// list again, which costs far less than the cache misses it saves.
 void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image, const VDLImageTransform& t,
               const VDLRasterOptions& options, int top, int bottom) {
-    Rasterizer raster(image, top, bottom);
+    if (bottom <= top) return;
+    constexpr int64_t kStripPixels = 64 * 1024;
+    const int strip = int(std::clamp<int64_t>(kStripPixels / image.width, 16, 4096));
+    Rasterizer raster(image, top, std::min(bottom, top + strip));
     auto painter = std::make_unique<RasterPainter>(raster, t, options);
-    walkDesign(design, rect, options.showJumps, options.thread, *painter);
+    for (int y = top; y < bottom; y += strip) {
+        raster.setRows(y, std::min(bottom, y + strip));
+        walkDesign(design, rect, options.showJumps, options.thread, *painter);
+    }
 }
 
 }  // namespace
