@@ -597,7 +597,7 @@ std::atomic<int> gRasterEnabled{-1};  // -1: not yet read from the environment
 void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image, const VDLImageTransform& t,
               const VDLRasterOptions& options, int top, int bottom) {
     if (bottom <= top) return;
-    constexpr int64_t kStripPixels = 64 * 1024;
+    constexpr int64_t kStripPixels = 160 * 1024;
     const int strip = int(std::clamp<int64_t>(kStripPixels / image.width, 16, 4096));
     Rasterizer raster(image, top, std::min(bottom, top + strip));
     auto painter = std::make_unique<RasterPainter>(raster, t, options);
