@@ -124,6 +124,7 @@ void BM_PecThumbnailWholeDesign(benchmark::State& state) {
 // 0.1 mm (its side capped at 8192), every segment stroked through Cairo, then shrunk to 48 x 38.
 void BM_PecThumbnailWholeDesignViaCairoImage(benchmark::State& state) {
     VDLDesign d = largeDesign();
+    d.setDisplayRange(VDLRange{0, d.stitches().size()});  // the thumbnail shows the whole design
     const double W = d.designWidth() + 20.0, H = d.designHeight() + 20.0;
     const double k = std::min({1.0, 4096.0 / std::sqrt(W * H), 8192.0 / W, 8192.0 / H});
     VDLSetRasterRenderingEnabled(false);

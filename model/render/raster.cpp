@@ -210,6 +210,24 @@ public:
         if (!(minX < double(width_) && maxX > 0.0 && minY < double(bottom_) && maxY > double(top_))) return;
         if (!std::isfinite(minX) || !std::isfinite(maxX) || !std::isfinite(minY) || !std::isfinite(maxY)) return;
 
+        // A shape inside one pixel (a stitch of a small thumbnail) covers it by its own area.
+        const double cellX = std::floor(minX), cellY = std::floor(minY);
+        if (maxX <= cellX + 1.0 && maxY <= cellY + 1.0 && cellX >= 0.0 && cellY >= double(top_) &&
+            cellY < double(bottom_) && cellX < double(width_)) {
+            // Relative to the cell, so that the coordinates' size loses nothing.
+            double area = 0.0;
+            for (int i = 0; i < n; ++i) {
+                const int j = i + 1 == n ? 0 : i + 1;
+                area += (x[i] - cellX) * (y[j] - cellY) - (x[j] - cellX) * (y[i] - cellY);
+            }
+            const uint32_t m = coverage(float(std::fabs(area) * 0.5));
+            if (m) {
+                auto* row = reinterpret_cast<uint32_t*>(image_.data + size_t(cellY) * size_t(image_.stride));
+                shade.pixel(row, int(cellY), int(cellX), m);
+            }
+            return;
+        }
+
         edges_.clear();
         for (int i = 0; i < n; ++i) {
             const int j = i + 1 == n ? 0 : i + 1;
@@ -421,6 +439,11 @@ private:
     bool clipToBand(double px, double py, double qx, double qy, double margin, double& t0, double& t1) const {
         t0 = 0.0;
         t1 = 1.0;
+        const double left = -margin, right = raster_.width() + margin;
+        const double top = raster_.top() - margin, bottom = raster_.bottom() + margin;
+        if (std::min(px, qx) >= left && std::max(px, qx) <= right && std::min(py, qy) >= top &&
+            std::max(py, qy) <= bottom)
+            return true;  // wholly inside: nothing to cut
         const double dx = qx - px, dy = qy - py;
         auto edge = [&](double p, double q) {  // p t <= q
             if (p == 0.0) return q >= 0.0;
@@ -434,8 +457,6 @@ private:
             }
             return true;
         };
-        const double left = -margin, right = raster_.width() + margin;
-        const double top = raster_.top() - margin, bottom = raster_.bottom() + margin;
         return edge(-dx, px - left) && edge(dx, right - px) && edge(-dy, py - top) && edge(dy, bottom - py) &&
                t0 <= t1;
     }
@@ -454,11 +475,16 @@ private:
         return table;
     }
 
-    int capSegments(double radiusPixels) const {
-        if (!(radiusPixels > kFlatteningTolerance)) return 2;
-        const double step = 2.0 * std::acos(1.0 - kFlatteningTolerance / radiusPixels);
-        const double n = std::ceil(kPi / step);
-        return int(std::clamp(n, 2.0, double(kMaxCapSegments)));
+    int capSegments(double radiusPixels) {
+        if (radiusPixels == lastRadius_) return lastSegments_;
+        int segments = 2;
+        if (radiusPixels > kFlatteningTolerance) {
+            const double step = 2.0 * std::acos(1.0 - kFlatteningTolerance / radiusPixels);
+            segments = int(std::clamp(std::ceil(kPi / step), 2.0, double(kMaxCapSegments)));
+        }
+        lastRadius_ = radiusPixels;
+        lastSegments_ = segments;
+        return segments;
     }
 
     // The round-capped stroke of width W from P to Q (design units) as a polygon in pixels,
@@ -471,7 +497,7 @@ private:
         if (!std::isfinite(dpx) || !std::isfinite(dpy) || !std::isfinite(dqx) || !std::isfinite(dqy)) return;
         if (!clipToBand(dpx, dpy, dqx, dqy, reach + 2.0, t0, t1)) return;
         double ux = qx - px, uy = qy - py;
-        const double len = std::hypot(ux, uy);
+        const double len = std::sqrt(ux * ux + uy * uy);
         if (len > 0.0 && std::isfinite(len)) {
             ux /= len;
             uy /= len;
@@ -580,6 +606,8 @@ private:
     bool show3D_, showStructure_;
     Widths widths_;
     double maxScale_, minScale_, reach_;
+    double lastRadius_ = -1.0;
+    int lastSegments_ = 2;
     const BlockColors* colors_ = nullptr;
     uint32_t flat_ = 0, dark_ = 0, dimmed_ = 0, dimmedDark_ = 0, selection_ = 0, needle_ = 0;
     bool tablesBuilt_ = false;
