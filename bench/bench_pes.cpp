@@ -3,9 +3,14 @@
 // with the obvious way of finding the PEC block: the whole file turned into Latin-1 text, split
 // at "LA:" and the piece turned back into bytes. The writer is split into its parts: the PEC
 // stitch stream alone, one thumbnail, and the whole file with all thumbnails. The thumbnails
-// dominate: the renderer strokes every segment through Cairo (two strokes per stitch).
+// are drawn straight at their 48 x 38 size (one walk); the way they were made before, the whole
+// design stroked through Cairo at one pixel per 0.1 mm and then shrunk, is kept beside them.
 #include "VDLBytes.h"
+#include "VDLCairoContext.h"
 #include "VDLDesign.h"
+#include "VDLRasterRenderer.h"
+
+#include <cairo.h>
 
 #include <benchmark/benchmark.h>
 
@@ -115,6 +120,32 @@ void BM_PecThumbnailWholeDesign(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(kStitches));
 }
 
+// The picture of the whole design the way it was made before: an image at one pixel per
+// 0.1 mm (its side capped at 8192), every segment stroked through Cairo, then shrunk to 48 x 38.
+void BM_PecThumbnailWholeDesignViaCairoImage(benchmark::State& state) {
+    VDLDesign d = largeDesign();
+    d.setDisplayRange(VDLRange{0, d.stitches().size()});  // the thumbnail shows the whole design
+    const double W = d.designWidth() + 20.0, H = d.designHeight() + 20.0;
+    const double k = std::min({1.0, 4096.0 / std::sqrt(W * H), 8192.0 / W, 8192.0 / H});
+    VDLSetRasterRenderingEnabled(false);
+    for (auto _ : state) {
+        auto big = VDLCairoContext::imageContext(int(std::ceil(W * k)), int(std::ceil(H * k)));
+        big->translate(0, H * k);
+        big->scale(k, -k);
+        big->translate(-(d.xMin() - 10.0), -(d.yMin() - 10.0));
+        d.drawDesignInRect(VDLMakeRect(d.xMin() - 10.0, d.yMin() - 10.0, W, H), *big, false, false, false, -1);
+        auto small = VDLCairoContext::imageContext(48, 38);
+        cairo_t* cr = small->cairo();
+        cairo_scale(cr, 42.0 / (W * k), 42.0 / (W * k));
+        cairo_set_source_surface(cr, big->surface(), 0, 0);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+        cairo_paint(cr);
+        benchmark::DoNotOptimize(small->data());
+    }
+    VDLSetRasterRenderingEnabled(true);
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(kStitches));
+}
+
 void BM_PesWriteWholeFile(benchmark::State& state) {
     VDLDesign d = largeDesign();
     for (auto _ : state) {
@@ -145,5 +176,6 @@ BENCHMARK(BM_PesRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PesReadViaLatin1Text)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PecStitchStreamWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PecThumbnailWholeDesign)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PecThumbnailWholeDesignViaCairoImage)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PesWriteWholeFile)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PesWrite30000Stitches)->Unit(benchmark::kMillisecond);

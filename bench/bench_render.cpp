@@ -1,51 +1,90 @@
-// Rendering a 200,000-stitch design into a 2000 x 2000 Cairo image, flat and shaded, against
-// the obvious alternatives: no culling when zoomed in, a gradient built per segment instead of
-// per colour block. A context that ignores every call measures the walk itself.
+// Rendering a 200,000-stitch design into a 2000 x 2000 image, flat and shaded: the pixel path
+// (one and two threads) side by side with Cairo, the reference it replaces for images; then the
+// Cairo path against its obvious alternatives: no culling when zoomed in, a gradient built per
+// segment instead of per colour block. A context that ignores every call measures the walk.
+// The 10K / 100K / 1M lines show the cost growing with the stitches. Times with two threads
+// are wall-clock ("Time"); "CPU" is the process's CPU time, both threads together.
 #include "VDLCairoContext.h"
 #include "VDLDesign.h"
+#include "VDLRasterRenderer.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <random>
+#include <map>
 
 namespace {
 
 constexpr int kStitches = 200000;
 constexpr int kSurface = 2000;
 
-// Tatami-like rows across a 2000 x 2000 unit square (200 mm), 20 colour blocks, a jump
-// between blocks: what a large fill design looks like.
-const VDLDesign& bigDesign() {
-    static const VDLDesign design = [] {
-        VDLDesign d;
-        std::vector<VDLStitch> st;
-        st.reserve(kStitches);
-        const int perBlock = kStitches / 20;
-        float x = 0, y = 0;
-        for (int i = 0; i < kStitches; ++i) {
-            const int inBlock = i % perBlock;
-            if (i > 0 && inBlock == 0) {
-                st.emplace_back(-x, -y, true, false);  // back to the start for the next block
-                x = 0;
-                y = 0;
-                st.emplace_back(0.0f, 1.0f, false, true);
-                y += 1;
-                continue;
-            }
-            // Rows of 40 stitches of 50 units, 4 units apart, back and forth; each block is
-            // offset a little so the blocks overlap like layered fills.
-            const int row = inBlock / 40;
-            const float dx = (row % 2 == 0 ? 50.0f : -50.0f);
-            const float dy = (inBlock % 40 == 39) ? 4.0f : 0.3f * float((i / perBlock) % 3) - 0.3f;
-            st.emplace_back(dx, dy, false, false);
-            x += dx;
-            y += dy;
+// Tatami-like rows across a 2000 x 1000 unit area (200 x 100 mm), 20 colour blocks, a jump
+// between blocks: what a large fill design looks like. STITCHES other than 200,000 keep the
+// area and change how densely the blocks are layered over each other.
+VDLDesign makeDesign(int stitches) {
+    VDLDesign d;
+    std::vector<VDLStitch> st;
+    st.reserve(size_t(stitches));
+    const int perBlock = stitches / 20;
+    const float rowStep = 4.0f * 10000.0f / float(perBlock);  // the same 2000 x 1000 area in every case
+    float x = 0, y = 0;
+    for (int i = 0; i < stitches; ++i) {
+        const int inBlock = i % perBlock;
+        if (i > 0 && inBlock == 0) {
+            st.emplace_back(-x, -y, true, false);  // back to the start for the next block
+            x = 0;
+            y = 0;
+            st.emplace_back(0.0f, 1.0f, false, true);
+            y += 1;
+            continue;
         }
-        d.setStitches(std::move(st));
-        std::vector<VDLThread> threads;
-        for (int t = 0; t < 21; ++t)
-            threads.emplace_back(VDLColor(0.2 + 0.03 * t, 0.8 - 0.03 * t, 0.5), "t", "", "", "");
-        d.setThreads(std::move(threads));
+        // Rows of 40 stitches of 50 units, back and forth; each block is offset a little so
+        // the blocks overlap like layered fills.
+        const int row = inBlock / 40;
+        const float dx = (row % 2 == 0 ? 50.0f : -50.0f);
+        const float dy = (inBlock % 40 == 39) ? rowStep : 0.3f * float((i / perBlock) % 3) - 0.3f;
+        st.emplace_back(dx, dy, false, false);
+        x += dx;
+        y += dy;
+    }
+    d.setStitches(std::move(st));
+    std::vector<VDLThread> threads;
+    for (int t = 0; t < 21; ++t) threads.emplace_back(VDLColor(0.2 + 0.03 * t, 0.8 - 0.03 * t, 0.5), "t", "", "", "");
+    d.setThreads(std::move(threads));
+    d.recomputeBounds();
+    d.setDisplayRange(VDLRange{0, d.stitches().size()});
+    return d;
+}
+
+const VDLDesign& designOf(int stitches) {
+    static std::map<int, VDLDesign> designs;
+    auto it = designs.find(stitches);
+    if (it == designs.end()) it = designs.emplace(stitches, makeDesign(stitches)).first;
+    return it->second;
+}
+
+const VDLDesign& bigDesign() { return designOf(kStitches); }
+
+// Satin-like stitches in every direction (a wandering zigzag, 5 to 9 mm long) over 180 mm: the
+// slanted edges are the pixel path's harder case.
+const VDLDesign& wanderingDesign() {
+    static const VDLDesign design = [] {
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<float> noise(-25, 25);
+        std::vector<VDLStitch> list;
+        list.reserve(kStitches);
+        float px = 0, py = 0;
+        for (int i = 0; i < kStitches; ++i) {
+            const bool change = i % 20000 == 19999;
+            const float tx = 880.0f * std::sin(0.05f * float(i)) + noise(rng);
+            const float ty = 880.0f * std::cos(0.037f * float(i)) + noise(rng);
+            list.emplace_back(change ? 0.0f : tx - px, change ? 0.0f : ty - py, rng() % 50 == 0, change);
+            px += list.back().deltaX, py += list.back().deltaY;
+        }
+        VDLDesign d;
+        d.setStitches(std::move(list));
+        for (int t = 0; t < 11; ++t) d.threads().emplace_back(VDLColor(0.1 * t, 0.5, 0.9 - 0.08 * t), "t", "", "", "");
         d.recomputeBounds();
         d.setDisplayRange(VDLRange{0, d.stitches().size()});
         return d;
@@ -54,9 +93,9 @@ const VDLDesign& bigDesign() {
 }
 
 // The view transform: the rectangle R (design units) fills the surface; Y up.
-void setUpView(VDLGraphicsContext& ctx, VDLRect r) {
-    const double f = std::min(kSurface / r.size.width, kSurface / r.size.height);
-    ctx.flipVertically(kSurface);
+void setUpView(VDLGraphicsContext& ctx, VDLRect r, int width = kSurface, int height = kSurface) {
+    const double f = std::min(width / r.size.width, height / r.size.height);
+    ctx.flipVertically(height);
     ctx.scale(f, f);
     ctx.translate(-r.minX(), -r.minY());
 }
@@ -73,15 +112,85 @@ VDLRect zoomedIn() {
                        0.1 * all.size.width, 0.1 * all.size.height);
 }
 
-void render(benchmark::State& state, bool show3D, VDLRect view, VDLRect drawRect) {
-    const VDLDesign& d = bigDesign();
-    auto ctx = VDLCairoContext::imageContext(kSurface, kSurface);
-    setUpView(*ctx, view);
+// Through Cairo: the context path, forced for image contexts too.
+void render(benchmark::State& state, bool show3D, VDLRect view, VDLRect drawRect, int stitches = kStitches,
+            int width = kSurface, int height = kSurface, const VDLDesign* design = nullptr) {
+    const VDLDesign& d = design ? *design : designOf(stitches);
+    auto ctx = VDLCairoContext::imageContext(width, height);
+    setUpView(*ctx, view, width, height);
+    VDLSetRasterRenderingEnabled(false);
     for (auto _ : state) {
         d.drawDesignInRect(drawRect, *ctx, show3D, false, false);
         benchmark::DoNotOptimize(ctx->data());
     }
-    state.SetItemsProcessed(int64_t(state.iterations()) * kStitches);
+    VDLSetRasterRenderingEnabled(true);
+    state.SetItemsProcessed(int64_t(state.iterations()) * stitches);
+}
+
+// The pixel path into the same image, with THREADS bands.
+void raster(benchmark::State& state, bool show3D, VDLRect view, int threads, int stitches = kStitches,
+            int width = kSurface, int height = kSurface, const VDLDesign* design = nullptr) {
+    const VDLDesign& d = design ? *design : designOf(stitches);
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height));
+    const double f = std::min(width / view.size.width, height / view.size.height);
+    const VDLImageTransform t{f, -f, -view.minX() * f, height + view.minY() * f};
+    VDLRasterOptions o;
+    o.show3D = show3D;
+    o.threads = threads;
+    const VDLImageBuffer image{reinterpret_cast<uint8_t*>(pixels.data()), width, height, width * 4};
+    for (auto _ : state) {
+        VDLDrawDesignIntoImage(d, view, image, t, o);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * stitches);
+}
+
+VDLRect wholeOf(int stitches) {
+    const VDLDesign& d = designOf(stitches);
+    return VDLMakeRect(d.xMin(), d.yMin(), d.xMax() - d.xMin(), d.yMax() - d.yMin());
+}
+
+void BM_RasterFlat(benchmark::State& state) { raster(state, false, wholeDesign(), int(state.range(0))); }
+void BM_Raster3D(benchmark::State& state) { raster(state, true, wholeDesign(), int(state.range(0))); }
+// The application's canvas: the whole design fitted into a 1000 x 800 view.
+void BM_RasterFlatView1000x800(benchmark::State& state) {
+    raster(state, false, wholeDesign(), int(state.range(0)), kStitches, 1000, 800);
+}
+void BM_CairoFlatView1000x800(benchmark::State& state) { render(state, false, wholeDesign(), wholeDesign(), kStitches, 1000, 800); }
+// Growth with the stitch count: 10K, 100K, 1M stitches over the same square, 2000 x 2000.
+void BM_RasterFlatStitches(benchmark::State& state) {
+    const int n = int(state.range(0));
+    raster(state, false, wholeOf(n), 2, n);
+}
+void BM_Raster3DStitches(benchmark::State& state) {
+    const int n = int(state.range(0));
+    raster(state, true, wholeOf(n), 2, n);
+}
+void BM_CairoFlatStitches(benchmark::State& state) {
+    const int n = int(state.range(0));
+    render(state, false, wholeOf(n), wholeOf(n), n);
+}
+VDLRect wanderingView() {
+    const VDLDesign& d = wanderingDesign();
+    return VDLMakeRect(d.xMin(), d.yMin(), d.xMax() - d.xMin(), d.yMax() - d.yMin());
+}
+void BM_RasterWanderingFlat(benchmark::State& state) {
+    raster(state, false, wanderingView(), int(state.range(0)), kStitches, kSurface, kSurface, &wanderingDesign());
+}
+void BM_RasterWandering3D(benchmark::State& state) {
+    raster(state, true, wanderingView(), int(state.range(0)), kStitches, kSurface, kSurface, &wanderingDesign());
+}
+void BM_CairoWanderingFlat(benchmark::State& state) {
+    render(state, false, wanderingView(), wanderingView(), kStitches, kSurface, kSurface, &wanderingDesign());
+}
+void BM_CairoWandering3D(benchmark::State& state) {
+    render(state, true, wanderingView(), wanderingView(), kStitches, kSurface, kSurface, &wanderingDesign());
+}
+
+// Growth with the covered pixels: the 200K design into images of 500, 1000 and 2000 pixels.
+void BM_RasterFlatPixels(benchmark::State& state) {
+    const int side = int(state.range(0));
+    raster(state, false, wholeDesign(), 2, kStitches, side, side);
 }
 
 void BM_RenderFlat(benchmark::State& state) { render(state, false, wholeDesign(), wholeDesign()); }
@@ -191,9 +300,22 @@ void BM_RenderWalkOnly3D(benchmark::State& state) {
 
 }  // namespace
 
+BENCHMARK(BM_RasterFlat)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_RenderFlat)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Raster3D)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_Render3D)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Render3D_GradientPerSegment)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderZoomed3D_Culled)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderZoomed3D_NoCull)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderWalkOnly3D)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RasterFlatView1000x800)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_CairoFlatView1000x800)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RasterFlatStitches)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_Raster3DStitches)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_CairoFlatStitches)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CairoFlatStitches)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RasterFlatPixels)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_RasterWanderingFlat)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_CairoWanderingFlat)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RasterWandering3D)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_CairoWandering3D)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -1,9 +1,10 @@
-// vardelle-cli render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I]
+// vardelle-cli render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I] [--cairo]
 // Draws IN into an N x N picture on white, fitted with a margin the way the file-manager
 // thumbnail fits it; OUT's extension picks PNG, SVG or PDF.
 #include "Commands.h"
 #include "VDLCairoContext.h"
 #include "VDLDesign.h"
+#include "VDLRasterRenderer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +13,7 @@
 
 namespace {
 
-const char* const kUsage = "render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I]";
+const char* const kUsage = "render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I] [--cairo]";
 constexpr int kDefaultSize = 1024;
 constexpr int kMinSize = 8;
 constexpr int kMaxSize = 8192;
@@ -50,6 +51,10 @@ int cmdRender(const CLIArgs& args) {
             showJumps = true;
         } else if (a == "--points") {
             showPoints = true;
+        } else if (a == "--cairo") {
+            // PNG pictures are drawn pixel by pixel; this draws them through Cairo instead,
+            // the reference the pixel path is measured against.
+            VDLSetRasterRenderingEnabled(false);
         } else if (a.size() > 1 && a[0] == '-') {
             return cliUsage(kUsage);
         } else {

@@ -23,8 +23,9 @@ const Command kCommands[] = {
      "                                  stitch I DX DY FLAGS         (0.1 mm, Y up; FLAGS -, J, C or JC)"},
     {"convert", cmdConvert, "convert IN OUT                write IN in the format of OUT's extension"},
     {"render", cmdRender,
-     "render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I]\n"
-     "                                draw IN into OUT (.png, .svg or .pdf)"},
+     "render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I] [--cairo]\n"
+     "                                draw IN into OUT (.png, .svg or .pdf); PNG pixels are drawn directly,\n"
+     "                                  --cairo (or VARDELLE_RENDERER=cairo) draws them through Cairo"},
     {"edit", cmdEdit,
      "edit IN OUT [--center] [--rotate DEG] [--flip V|H] [--scale F] [--move DX DY] [--basting LEN DIST]\n"
      "                                edit the whole design, in the order given, and write OUT\n"

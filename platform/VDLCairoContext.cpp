@@ -7,6 +7,7 @@
 #include <cairo-svg.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -399,3 +400,49 @@ double VDLCairoContext::textWidth(const std::string& utf8) {
     cairo_text_extents(cr_, validUTF8(utf8).c_str(), &ext);
     return ext.x_advance;
 }
+
+// ---- direct pixel access ----------------------------------------------------------------------
+
+bool VDLCairoContext::beginPixelAccess(VDLPixelTarget& target) {
+    if (!ok() || !drawable()) return false;
+    if (cairo_surface_get_type(surface_) != CAIRO_SURFACE_TYPE_IMAGE ||
+        cairo_image_surface_get_format(surface_) != CAIRO_FORMAT_ARGB32)
+        return false;
+    // Drawing into a group (push_group) goes to another surface.
+    if (cairo_get_group_target(cr_) != surface_) return false;
+    if (cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER || cairo_get_antialias(cr_) != CAIRO_ANTIALIAS_DEFAULT)
+        return false;
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    if (m.xy != 0 || m.yx != 0 || !isFinite(m.xx) || !isFinite(m.yy) || m.xx == 0 || m.yy == 0 || !isFinite(m.x0) ||
+        !isFinite(m.y0))
+        return false;
+    double dx = 0, dy = 0;
+    cairo_surface_get_device_offset(surface_, &dx, &dy);
+    if (dx != 0 || dy != 0) return false;
+    const int w = cairo_image_surface_get_width(surface_);
+    const int h = cairo_image_surface_get_height(surface_);
+    // Only an unclipped context: the clip, in device space, must hold the whole surface.
+    cairo_rectangle_list_t* clips = cairo_copy_clip_rectangle_list(cr_);
+    bool whole = clips->status == CAIRO_STATUS_SUCCESS && clips->num_rectangles == 1;
+    if (whole) {
+        const cairo_rectangle_t r = clips->rectangles[0];
+        double x0 = r.x, y0 = r.y, x1 = r.x + r.width, y1 = r.y + r.height;
+        cairo_user_to_device(cr_, &x0, &y0);
+        cairo_user_to_device(cr_, &x1, &y1);
+        // Cairo hands the clip back in user space: allow for the rounding of the way there and
+        // back.
+        constexpr double e = 1e-6;
+        whole = std::min(x0, x1) <= e && std::min(y0, y1) <= e && std::max(x0, x1) >= w - e &&
+                std::max(y0, y1) >= h - e;
+    }
+    cairo_rectangle_list_destroy(clips);
+    if (!whole) return false;
+
+    cairo_surface_flush(surface_);
+    target.image = VDLImageBuffer{cairo_image_surface_get_data(surface_), w, h, cairo_image_surface_get_stride(surface_)};
+    target.transform = VDLImageTransform{m.xx, m.yy, m.x0, m.y0};
+    return target.image.data != nullptr;
+}
+
+void VDLCairoContext::endPixelAccess() { cairo_surface_mark_dirty(surface_); }

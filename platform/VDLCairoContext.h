@@ -82,6 +82,8 @@ public:
     void selectFont(const std::string& family, double size, bool bold) override;
     void showText(double x, double y, const std::string& utf8) override;
     double textWidth(const std::string& utf8) override;
+    bool beginPixelAccess(VDLPixelTarget& target) override;
+    void endPixelAccess() override;
 
 private:
     VDLCairoContext(Kind kind, cairo_surface_t* surface, int width, int height,

@@ -2,6 +2,7 @@
 #include "VDLError.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +24,10 @@ bool VDLReadFile(const std::string& path, std::vector<uint8_t>& bytes, VDLError*
         ::close(fd);
         return VDLPOSIXError(error, EISDIR, path);
     }
-    if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(size_t(st.st_size));
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        bytes.reserve(size_t(st.st_size));
+        VDLAdviseLargeBuffer(bytes.data(), bytes.capacity());
+    }
     uint8_t buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -90,4 +94,17 @@ bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t si
         return VDLPOSIXError(error, e, path);
     }
     return true;
+}
+
+void VDLAdviseLargeBuffer(const void* data, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (!data || bytes < kHuge) return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }

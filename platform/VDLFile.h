@@ -17,3 +17,8 @@ bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t si
 inline bool VDLWriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, VDLError* error = nullptr) {
     return VDLWriteFileAtomically(path, bytes.data(), bytes.size(), error);
 }
+
+// Asks the kernel to back a large, freshly reserved buffer with huge pages where it can, so that
+// filling it costs a few page faults instead of one per 4 KiB page. Only a hint: small buffers,
+// unaligned edges and systems without transparent huge pages are left as they are.
+void VDLAdviseLargeBuffer(const void* data, size_t bytes);

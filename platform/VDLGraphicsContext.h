@@ -2,6 +2,7 @@
 // The 2D drawing interface the renderer, the PEC thumbnails and the preview plug-in draw into.
 // Shaped like the platform's 2D calls; the real implementation is Cairo (VDLCairoContext),
 // tests use a recording implementation, the application may add one over QPainter.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,28 @@ struct VDLGradientStop {
 };
 
 enum class VDLLineCap { Butt, Round, Square };
+
+// Pixels of premultiplied ARGB (native-endian 32-bit words, alpha in the top byte, as Cairo's
+// ARGB32 and QImage::Format_ARGB32_Premultiplied), rows of STRIDE bytes, top row first.
+struct VDLImageBuffer {
+    uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;  // bytes from one row to the next, at least 4 x width
+};
+
+// User space to pixels without rotation or skew: x' = sx x + tx, y' = sy y + ty. A Y-up design
+// drawn into a Y-down image has a negative sy.
+struct VDLImageTransform {
+    double sx = 1, sy = 1, tx = 0, ty = 0;
+};
+
+// An image context's pixels with its current transform, lent to code that draws into them
+// directly (see beginPixelAccess).
+struct VDLPixelTarget {
+    VDLImageBuffer image;
+    VDLImageTransform transform;
+};
 
 class VDLGraphicsContext {
 public:
@@ -64,4 +87,15 @@ public:
     virtual void selectFont(const std::string& family, double size, bool bold) = 0;
     virtual void showText(double x, double y, const std::string& utf8) = 0;
     virtual double textWidth(const std::string& utf8) = 0;
+
+    // Direct pixel access for image targets: true (and TARGET filled) only when the context
+    // draws into premultiplied ARGB32 pixels under a transform of scale and translation, with
+    // no clip, no group and the ordinary "over" compositing, so that drawing into the pixels
+    // gives what the context would draw. The caller then calls endPixelAccess() when done.
+    // Vector surfaces, recordings and anything rotated or clipped answer false.
+    virtual bool beginPixelAccess(VDLPixelTarget& target) {
+        (void)target;
+        return false;
+    }
+    virtual void endPixelAccess() {}
 };

@@ -66,6 +66,13 @@ public:
         t_.showText(x, y, utf8);
     }
     double textWidth(const std::string& utf8) override { return t_.textWidth(utf8); }
+    // Image targets lend their pixels through the wrapper, so designs reach them by the pixel path.
+    bool beginPixelAccess(VDLPixelTarget& target) override {
+        const bool lent = t_.beginPixelAccess(target);
+        painted = painted || lent;
+        return lent;
+    }
+    void endPixelAccess() override { t_.endPixelAccess(); }
 
 private:
     VDLGraphicsContext& t_;

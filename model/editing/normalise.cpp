@@ -4,14 +4,16 @@
 // normalisation pass then merges runs of jumps and colour changes, drops empty moves, cuts
 // moves the target format cannot encode, recomputes the bounds and trims the selection.
 //
-// The pass is written as two linear sweeps that each build a new vector. It gives record for
-// record and bit for bit what the in-place walk (merge by removing followers, insert colour
-// changes, cut by inserting remainders) gives: every float operation happens on the same
-// operands in the same order.
+// The pass is one linear sweep that rewrites the list in place (after a counting sweep that
+// tells how much room it needs). It gives record for record and bit for bit what the in-place
+// walk (merge by removing followers, insert colour changes, cut by inserting remainders)
+// gives: every float operation happens on the same operands in the same order.
 #include "VDLDesign.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -42,38 +44,6 @@ float saneDelta(float v) {
     return std::fmax(-kLargestMove, std::fmin(kLargestMove, v));
 }
 
-// Each run of consecutive jumps and colour changes becomes one move carrying the float sum
-// of the run's deltas (a jump when any member was one, selected like the run's first member;
-// dropped when the sum is exactly zero), followed by one zero-length colour change per
-// colour change of the run. A trailing jump is then dropped.
-std::vector<VDLStitch> mergedRuns(const std::vector<VDLStitch>& in) {
-    std::vector<VDLStitch> out;
-    out.reserve(in.size());
-    const size_t count = in.size();
-    size_t i = 0;
-    while (i < count) {
-        if (!isJumpOrChange(in[i])) {
-            out.push_back(in[i++]);
-            continue;
-        }
-        VDLStitch move = in[i];
-        size_t changes = move.isColorChange ? 1 : 0;
-        move.isColorChange = false;
-        size_t j = i + 1;
-        for (; j < count && isJumpOrChange(in[j]); ++j) {
-            move.deltaX += in[j].deltaX;
-            move.deltaY += in[j].deltaY;
-            move.isJumpStitch = move.isJumpStitch || in[j].isJumpStitch;
-            if (in[j].isColorChange) ++changes;
-        }
-        if (!move.isNullStitch()) out.push_back(move);
-        out.insert(out.end(), changes, VDLStitch(0.0f, 0.0f, false, true));
-        i = j;
-    }
-    if (!out.empty() && out.back().isJumpStitch) out.pop_back();
-    return out;
-}
-
 struct Bounds {
     float xMin = FLT_MAX, yMin = FLT_MAX, xMax = -FLT_MAX, yMax = -FLT_MAX;
     float x = 0.0f, y = 0.0f;
@@ -88,51 +58,116 @@ struct Bounds {
     }
 };
 
-// Cuts every move longer than its limit on either axis into full-length pieces along the same
-// direction followed by one shorter piece, and folds each end point into the bounds. A piece
-// cut off a move that follows a jump becomes a jump itself.
-std::vector<VDLStitch> cutMoves(const std::vector<VDLStitch>& in, MoveLimits limits, Bounds& bounds) {
-    std::vector<VDLStitch> out;
-    out.reserve(in.size() + in.size() / 8 + 16);
-    for (const VDLStitch& record : in) {
-        VDLStitch s = record;
-        for (;;) {
-            const float dx = saneDelta(s.deltaX);
-            const float dy = saneDelta(s.deltaY);
-            const float limit = s.isJumpStitch ? limits.jump : limits.stitch;
-            bool cut = false;
-            float nx = dx, ny = dy;
-            if (std::fabs(dx) > limit) {
-                nx = dx < 0.0f ? -limit : limit;
-                ny = (dy / dx) * nx;
-                cut = true;
-            }
-            if (std::fabs(ny) > limit) {
-                const float clampedY = ny < 0.0f ? -limit : limit;
-                nx = (dx / dy) * clampedY;
-                ny = clampedY;
-                cut = true;
-            }
-            if (s.isColorChange && !(dx == 0.0f && dy == 0.0f)) {
-                nx = ny = 0.0f;
-                cut = true;
-            }
-            VDLStitch rest = s;
-            if (cut) {
-                rest.deltaX = dx - nx;
-                rest.deltaY = dy - ny;
-                rest.isColorChange = false;
-                if (!out.empty() && out.back().isJumpStitch) rest.isJumpStitch = true;
-            }
-            s.deltaX = nx;
-            s.deltaY = ny;
-            out.push_back(s);
-            bounds.advance(s);
-            if (!cut) break;
-            s = rest;
-        }
+// Where the pass puts its records. The counting sink only counts them (and finds how far the
+// output ever runs ahead of the input); the writing sink stores them into the same buffer the
+// input is read from, behind the reading position.
+struct CountingSink {
+    size_t written = 0;
+    size_t ahead = 0;  // largest (records written - records read) after any input record
+    bool lastIsJump = false;
+    void put(const VDLStitch& s) {
+        ++written;
+        lastIsJump = s.isJumpStitch;
     }
-    return out;
+    void consumed(size_t read) {
+        if (written > read) ahead = std::max(ahead, written - read);
+    }
+};
+
+struct WritingSink {
+    VDLStitch* out;
+    size_t written = 0;
+    bool lastIsJump = false;
+    Bounds bounds;
+    void put(const VDLStitch& s) {
+        out[written++] = s;
+        lastIsJump = s.isJumpStitch;
+        bounds.advance(s);
+    }
+    void consumed(size_t) {}
+};
+
+// Cuts a move longer than its limit on either axis into full-length pieces along the same
+// direction followed by one shorter piece. A piece cut off a move that follows a jump becomes
+// a jump itself.
+template <class Sink>
+void cutMove(VDLStitch s, MoveLimits limits, Sink& sink) {
+    // Most records fit as they are (finite, within the limit, no move on a colour change): the
+    // loop below would put them unchanged.
+    const float first = s.isJumpStitch ? limits.jump : limits.stitch;
+    if (std::fabs(s.deltaX) <= first && std::fabs(s.deltaY) <= first && first <= kLargestMove &&
+        !(s.isColorChange && !(s.deltaX == 0.0f && s.deltaY == 0.0f))) {
+        sink.put(s);
+        return;
+    }
+    for (;;) {
+        const float dx = saneDelta(s.deltaX);
+        const float dy = saneDelta(s.deltaY);
+        const float limit = s.isJumpStitch ? limits.jump : limits.stitch;
+        bool cut = false;
+        float nx = dx, ny = dy;
+        if (std::fabs(dx) > limit) {
+            nx = dx < 0.0f ? -limit : limit;
+            ny = (dy / dx) * nx;
+            cut = true;
+        }
+        if (std::fabs(ny) > limit) {
+            const float clampedY = ny < 0.0f ? -limit : limit;
+            nx = (dx / dy) * clampedY;
+            ny = clampedY;
+            cut = true;
+        }
+        if (s.isColorChange && !(dx == 0.0f && dy == 0.0f)) {
+            nx = ny = 0.0f;
+            cut = true;
+        }
+        VDLStitch rest = s;
+        if (cut) {
+            rest.deltaX = dx - nx;
+            rest.deltaY = dy - ny;
+            rest.isColorChange = false;
+            if (sink.written > 0 && sink.lastIsJump) rest.isJumpStitch = true;
+        }
+        s.deltaX = nx;
+        s.deltaY = ny;
+        sink.put(s);
+        if (!cut) break;
+        s = rest;
+    }
+}
+
+// The whole pass over IN (COUNT records). Each run of consecutive jumps and colour changes
+// becomes one move carrying the float sum of the run's deltas (a jump when any member was one,
+// selected like the run's first member; dropped when the sum is exactly zero), followed by one
+// zero-length colour change per colour change of the run; a jump left at the very end is
+// dropped. Every resulting move is then cut to the limits. Each input record (or run) is read
+// completely before anything is written for it.
+template <class Sink>
+void normalise(const VDLStitch* in, size_t count, MoveLimits limits, Sink& sink) {
+    size_t i = 0;
+    while (i < count) {
+        if (!isJumpOrChange(in[i])) {
+            const VDLStitch s = in[i++];
+            cutMove(s, limits, sink);
+            sink.consumed(i);
+            continue;
+        }
+        VDLStitch move = in[i];
+        size_t changes = move.isColorChange ? 1 : 0;
+        move.isColorChange = false;
+        size_t j = i + 1;
+        for (; j < count && isJumpOrChange(in[j]); ++j) {
+            move.deltaX += in[j].deltaX;
+            move.deltaY += in[j].deltaY;
+            move.isJumpStitch = move.isJumpStitch || in[j].isJumpStitch;
+            if (in[j].isColorChange) ++changes;
+        }
+        const bool trailingJump = j == count && changes == 0 && move.isJumpStitch;
+        if (!move.isNullStitch() && !trailingJump) cutMove(move, limits, sink);
+        for (size_t c = 0; c < changes; ++c) cutMove(VDLStitch(0.0f, 0.0f, false, true), limits, sink);
+        i = j;
+        sink.consumed(i);
+    }
 }
 
 }  // namespace
@@ -156,14 +191,27 @@ int32_t VDLDesign::insertJump(VDLPoint vector, int32_t index) {
 }
 
 bool VDLDesign::optimizeJumpsFor(const std::string& formatType) {
-    std::vector<VDLStitch> merged = mergedRuns(stitches_);
-    Bounds bounds;
-    stitches_ = cutMoves(merged, limitsForType(formatType), bounds);
+    // In place, without a second list: a counting run finds the output's length and how far
+    // it ever runs ahead of the input (merged colour changes that carried a move, cut moves);
+    // the input is moved up by that much, inside the vector's spare capacity where there is
+    // some, and the records are written from the front behind the reading position.
+    const MoveLimits limits = limitsForType(formatType);
+    const size_t count = stitches_.size();
+    CountingSink counted;
+    normalise(stitches_.data(), count, limits, counted);
+    const size_t ahead = counted.ahead;
+    if (ahead > 0) {
+        stitches_.resize(count + ahead);
+        std::memmove(static_cast<void*>(stitches_.data() + ahead), stitches_.data(), count * sizeof(VDLStitch));
+    }
+    WritingSink sink{stitches_.data(), 0, false, Bounds{}};
+    normalise(stitches_.data() + ahead, count, limits, sink);
+    stitches_.resize(sink.written);
     // An empty list leaves the bounds at their reset values; the deleting operation replaces them.
-    xMin_ = bounds.xMin;
-    yMin_ = bounds.yMin;
-    xMax_ = bounds.xMax;
-    yMax_ = bounds.yMax;
+    xMin_ = sink.bounds.xMin;
+    yMin_ = sink.bounds.yMin;
+    xMax_ = sink.bounds.xMax;
+    yMax_ = sink.bounds.yMax;
     trimSelectedJumps();
     displayRange_ = VDLRange{0, stitches_.size()};
     return true;

@@ -2,6 +2,8 @@
 // Byte-level helpers shared by the format readers and writers: a bounds-checked reader over a
 // byte span (little and big endian) and an appending writer. A read past the end never touches
 // memory outside the span: it fails (returns false / leaves ok() false) instead.
+#include "VDLFile.h"
+
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -100,7 +102,10 @@ public:
     std::vector<uint8_t>& data() { return data_; }
     std::vector<uint8_t> take() { return std::move(data_); }
     size_t size() const { return data_.size(); }
-    void reserve(size_t n) { data_.reserve(n); }
+    void reserve(size_t n) {
+        data_.reserve(n);
+        VDLAdviseLargeBuffer(data_.data(), data_.capacity());
+    }
 
     void u8(uint8_t v) { data_.push_back(v); }
     void u16le(uint16_t v) { writeLE(v); }

@@ -290,6 +290,7 @@ bool VDLDesign::importDstDesignFromData(std::span<const uint8_t> data, VDLError*
     // as it would anyway.
     const size_t size = data.size();
     stitches_.reserve(stitches_.size() + (size - kHeaderSize) / 3);
+    VDLAdviseLargeBuffer(stitches_.data(), stitches_.capacity() * sizeof(VDLStitch));
     float x = 0, y = 0;
     for (size_t p = kHeaderSize; p + 3 <= size; p += 3) {
         const uint8_t b0 = data[p], b1 = data[p + 1], b2 = data[p + 2];

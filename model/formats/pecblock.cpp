@@ -5,12 +5,11 @@
 //
 // PEC stores Y growing downward; the model's Y grows upward, so every Y is negated.
 #include "VDLBytes.h"
-#include "VDLCairoContext.h"
 #include "VDLDesign.h"
-
-#include <cairo.h>
+#include "VDLRasterRenderer.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 
@@ -79,11 +78,6 @@ constexpr uint8_t kFrameEmpty[kThumbWidthBytes] = {0x00, 0x00, 0x00, 0x00, 0x00,
 constexpr uint8_t kFrameEdge[kThumbWidthBytes] = {0xF0, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F};
 constexpr uint8_t kFrameCorner[kThumbWidthBytes] = {0x08, 0x00, 0x00, 0x00, 0x00, 0x10};
 
-// Largest intermediate image the thumbnail renders (pixels). Designs larger than this in tenths
-// of a millimetre (possible only in PEC files, which have no size limit) are rendered at a
-// reduced resolution instead of allocating an image of unbounded size.
-constexpr double kMaxRenderPixels = 4096.0 * 4096.0;
-constexpr double kMaxRenderSide = 8192.0;
 
 }  // namespace
 
@@ -309,65 +303,49 @@ std::vector<uint8_t> VDLDesign::exportPecBitmapToDataForThread(int32_t thread) {
     frameRow(kFrameEdge);
     frameRow(kFrameCorner);
 
-    // The design at one pixel per 0.1 mm with a margin of 1 mm on every side.
+    // The design at one pixel per 0.1 mm with a margin of 1 mm on every side, scaled to 42
+    // pixels wide, or to 32 rows high when that is the tighter limit, centred in the 48 x 38
+    // bitmap. The design is drawn straight at that scale: one walk over the stitches, no
+    // intermediate picture of the whole design.
     const double W = double(designWidth()) + 20.0;
     const double H = double(designHeight()) + 20.0;
     const double originX = double(xMin_) - 10.0;
     const double originY = double(yMin_) - 10.0;
 
     // The picture area of the small bitmap; stays transparent when there is nothing to draw.
-    std::unique_ptr<VDLCairoContext> small = VDLCairoContext::imageContext(kThumbWidth, kThumbHeight);
-    const bool canDraw = small && small->ok() && W >= 1.0 && H >= 1.0 && std::isfinite(W) && std::isfinite(H) &&
-                         std::isfinite(originX) && std::isfinite(originY);
+    std::array<uint32_t, size_t(kThumbWidth) * kThumbHeight> pixels{};
+    const bool canDraw = W >= 1.0 && H >= 1.0 && std::isfinite(W) && std::isfinite(H) && std::isfinite(originX) &&
+                         std::isfinite(originY);
     if (canDraw) {
-        double k = 1.0;  // render resolution, reduced only for huge designs
-        if (W * H > kMaxRenderPixels) k = std::sqrt(kMaxRenderPixels / (W * H));
-        k = std::min({k, kMaxRenderSide / W, kMaxRenderSide / H});
-        const int bigW = std::max(1, int(std::ceil(W * k)));
-        const int bigH = std::max(1, int(std::ceil(H * k)));
-        std::unique_ptr<VDLCairoContext> big = VDLCairoContext::imageContext(bigW, bigH);
-        if (big && big->ok()) {
-            // Image rows run top to bottom, the design's Y upward: flip so the top of the
-            // design is the top row of the picture.
-            big->translate(0, H * k);
-            big->scale(k, -k);
-            big->translate(-originX, -originY);
-            // The thumbnail shows the whole design, whatever part the stitch player shows now.
-            const VDLRange shown = displayRange_;
-            displayRange_ = VDLRange{0, uint64_t(stitches_.size())};
-            drawDesignInRect(VDLMakeRect(originX, originY, W, H), *big, false, false, false, thread);
-            displayRange_ = shown;
-            cairo_surface_flush(big->surface());
-
-            // Scale to 42 pixels wide, or to 32 rows high when that is the tighter limit,
-            // centred in the 48 x 38 bitmap.
-            const float s = float(42.0 / W);
-            float w2 = s * float(W);
-            float h2 = s * float(H);
-            if (h2 > 32.0f) {
-                const float f = 32.0f / h2;
-                w2 *= f;
-                h2 *= f;
-            }
-            cairo_t* cr = small->cairo();
-            cairo_save(cr);
-            cairo_translate(cr, (48.0 - double(w2)) / 2.0, (38.0 - double(h2)) / 2.0);
-            cairo_scale(cr, double(w2) / double(bigW), double(h2) / double(bigH));
-            cairo_set_source_surface(cr, big->surface(), 0, 0);
-            cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-            cairo_paint(cr);
-            cairo_restore(cr);
+        const float s = float(42.0 / W);
+        float w2 = s * float(W);
+        float h2 = s * float(H);
+        if (h2 > 32.0f) {
+            const float f = 32.0f / h2;
+            w2 *= f;
+            h2 *= f;
         }
+        // Image rows run top to bottom, the design's Y upward: the top of the design is the top
+        // row of the picture.
+        VDLImageTransform t;
+        t.sx = double(w2) / W;
+        t.sy = -double(h2) / H;
+        t.tx = (48.0 - double(w2)) / 2.0 - originX * t.sx;
+        t.ty = (38.0 - double(h2)) / 2.0 + double(h2) + originY * double(h2) / H;
+        VDLRasterOptions options;
+        options.thread = thread;
+        options.threads = 1;
+        // The thumbnail shows the whole design, whatever part the stitch player shows now.
+        const VDLRange shown = displayRange_;
+        displayRange_ = VDLRange{0, uint64_t(stitches_.size())};
+        VDLDrawDesignIntoImage(*this, VDLMakeRect(originX, originY, W, H),
+                               VDLImageBuffer{reinterpret_cast<uint8_t*>(pixels.data()), kThumbWidth, kThumbHeight,
+                                              kThumbWidth * 4},
+                               t, options);
+        displayRange_ = shown;
     }
 
-    const uint8_t* pixels = canDraw ? small->data() : nullptr;
-    const int stride = canDraw ? small->stride() : 0;
-    auto argb = [&](int c, int r) -> uint32_t {
-        if (!pixels) return 0;
-        uint32_t v;
-        std::memcpy(&v, pixels + size_t(r) * size_t(stride) + size_t(c) * 4, 4);
-        return v;
-    };
+    auto argb = [&](int c, int r) -> uint32_t { return pixels[size_t(r) * kThumbWidth + size_t(c)]; };
     auto alpha = [&](int c, int r) { return argb(c, r) >> 24; };
 
     for (int r = 3; r <= 34; ++r) {

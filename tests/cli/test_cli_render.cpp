@@ -1,7 +1,10 @@
 // vardelle-cli render on the bundled sample: the three output kinds and the failures.
 #include "TestSupport.h"
 
+#include <cairo.h>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include <filesystem>
 
@@ -40,4 +43,30 @@ TEST(CLIRender, FailuresWriteNothing) {
     EXPECT_EQ(runCli(dir, {"render", kSample}).status, 2);
     EXPECT_FALSE(std::filesystem::exists(dir.file("f.png")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("f.bmp")));
+}
+
+TEST(CLIRender, PixelPathAndCairoGiveTheSamePicture) {
+    // PNG is drawn pixel by pixel unless --cairo asks for Cairo; both pictures of the sample are
+    // within a few levels of each other on average (the exact limits are in the render tests).
+    TempDir dir;
+    ASSERT_EQ(runCli(dir, {"render", kSample, dir.file("raster.png"), "--size", "200", "--3d"}).status, 0);
+    ASSERT_EQ(runCli(dir, {"render", kSample, dir.file("cairo.png"), "--size", "200", "--3d", "--cairo"}).status, 0);
+    auto pixels = [](const std::string& path) {
+        cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+        cairo_surface_flush(s);
+        const unsigned char* d = cairo_image_surface_get_data(s);
+        std::vector<unsigned char> out(d, d + size_t(cairo_image_surface_get_stride(s)) * 200);
+        cairo_surface_destroy(s);
+        return out;
+    };
+    const auto a = pixels(dir.file("raster.png")), b = pixels(dir.file("cairo.png"));
+    ASSERT_EQ(a.size(), b.size());
+    double sum = 0;
+    size_t differing = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        sum += std::abs(int(a[i]) - int(b[i]));
+        differing += a[i] != b[i];
+    }
+    EXPECT_LE(sum / double(a.size()), 1.0);
+    EXPECT_GT(differing, 0u);  // two different paths really drew them
 }

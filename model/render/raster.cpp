@@ -1,0 +1,712 @@
+// Drawing a design straight into premultiplied ARGB32 pixels (VDLRasterRenderer.h).
+//
+// Every shape the renderer draws is convex: a round-capped stroke of one segment is a capsule
+// (two half discs joined by a rectangle), each dash of a jump is one too, the shaded tube is a
+// capsule filled with a gradient, a needle point is a square. Each shape becomes a polygon (the
+// caps flattened to within 0.1 pixel, as Cairo flattens its pens), and the polygon's exact area
+// in every pixel it touches is found with a signed-area accumulation along each row: each edge
+// adds its area and cover to the cells it crosses, a running sum along the row gives each
+// pixel's coverage. The colour is then laid over the pixel ("over", premultiplied, 8 bits with
+// the rounding Cairo's pixman uses), shape after shape in the order of the walk.
+//
+// Large images are cut into horizontal bands drawn by separate threads; each band walks the
+// whole stitch list and draws only its own rows, so the order inside a band, and the result,
+// are those of one thread.
+#include "VDLRasterRenderer.h"
+
+#include "VDLDesign.h"
+#include "VDLRenderWalk.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+using namespace vdlrender;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kFlatteningTolerance = 0.1;  // pixels, as Cairo's default tolerance
+constexpr int kMaxCapSegments = 64;           // per half disc
+constexpr int kGradientSteps = 1024;
+
+// ---- colours and compositing ----------------------------------------------------------------
+
+double clamp01(double v) { return !(v > 0) ? 0.0 : v > 1 ? 1.0 : v; }
+
+// Premultiplied 8-bit ARGB of a colour whose components may lie outside 0..1 (clamped, as the
+// context clamps them), rounded through 16 bits the way Cairo hands colours to pixman.
+uint32_t premultiplied(const VDLRGBA& c) {
+    const double a = clamp01(c.a);
+    auto channel = [&](double v) { return uint32_t(uint32_t(v * 65535.0 + 0.5) >> 8); };
+    return channel(a) << 24 | channel(clamp01(c.r) * a) << 16 | channel(clamp01(c.g) * a) << 8 |
+           channel(clamp01(c.b) * a);
+}
+
+// x * a / 255 for the four 8-bit channels of x at once, rounded.
+inline uint32_t mulUn8x4(uint32_t x, uint32_t a) {
+    uint32_t rb = (x & 0x00ff00ffu) * a + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    uint32_t ag = ((x >> 8) & 0x00ff00ffu) * a + 0x00800080u;
+    ag = (ag + ((ag >> 8) & 0x00ff00ffu)) & 0xff00ff00u;
+    return rb | ag;
+}
+
+// SRC (premultiplied) with coverage M over DST.
+inline uint32_t over(uint32_t src, uint32_t m, uint32_t dst) {
+    if (m != 255) src = mulUn8x4(src, m);
+    return src + mulUn8x4(dst, 255u - (src >> 24));
+}
+
+#ifdef __SSE2__
+// src x m / 255 for eight 16-bit channels (two pixels), rounded like mulUn8x4.
+inline __m128i mulUn8x8(__m128i a, __m128i b) {
+    __m128i t = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(0x80));
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+
+// Two pixels of a colour (16-bit channels) with coverages (each repeated over four lanes) over
+// two destination pixels (16-bit channels).
+inline __m128i overTwo(__m128i src, __m128i m, __m128i dst) {
+    const __m128i s = mulUn8x8(src, m);
+    __m128i a = _mm_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3));
+    a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
+    const __m128i keep = _mm_sub_epi16(_mm_set1_epi16(255), a);
+    return _mm_add_epi16(s, mulUn8x8(dst, keep));
+}
+#endif
+
+// One flat colour.
+struct Solid {
+    uint32_t color;
+    void pixel(uint32_t* row, int y, int x, uint32_t m) const {
+        (void)y;
+        row[x] = m == 255 && (color >> 24) == 255 ? color : over(color, m, row[x]);
+    }
+    // Pixels x .. x + n - 1 with coverages COVER.
+    void run(uint32_t* row, int y, int x, const uint8_t* cover, int n) const {
+        (void)y;
+        uint32_t* p = row + x;
+        int i = 0;
+#ifdef __SSE2__
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i src = _mm_unpacklo_epi8(_mm_set1_epi32(int(color)), zero);
+        for (; i + 4 <= n; i += 4) {
+            uint32_t m4;
+            std::memcpy(&m4, cover + i, 4);
+            if (m4 == 0) continue;
+            __m128i m = _mm_cvtsi32_si128(int(m4));
+            m = _mm_unpacklo_epi8(m, m);
+            m = _mm_unpacklo_epi16(m, m);
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i lo = overTwo(src, _mm_unpacklo_epi8(m, zero), _mm_unpacklo_epi8(d, zero));
+            const __m128i hi = overTwo(src, _mm_unpackhi_epi8(m, zero), _mm_unpackhi_epi8(d, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(lo, hi));
+        }
+#endif
+        for (; i < n; ++i)
+            if (cover[i]) p[i] = over(color, cover[i], p[i]);
+    }
+    void span(uint32_t* row, int y, int x, int n, uint32_t m) const {
+        (void)y;
+        uint32_t* p = row + x;
+        if (m == 255 && (color >> 24) == 255) {
+            std::fill_n(p, n, color);
+            return;
+        }
+        const uint32_t src = m == 255 ? color : mulUn8x4(color, m);
+        const uint32_t keep = 255u - (src >> 24);
+        for (int i = 0; i < n; ++i) p[i] = src + mulUn8x4(p[i], keep);
+    }
+};
+
+// A linear gradient sampled at pixel centres: t = a x + b y + c in pixels, no extension.
+struct Gradient {
+    const uint32_t* table;  // kGradientSteps + 1 premultiplied colours over t = 0..1
+    double a, b, c;
+    void pixel(uint32_t* row, int y, int x, uint32_t m) const { span(row, y, x, 1, m); }
+    void run(uint32_t* row, int y, int x, const uint8_t* cover, int n) const {
+        double t = a * (double(x) + 0.5) + b * (double(y) + 0.5) + c;
+        for (int i = 0; i < n; ++i, t += a) {
+            if (!cover[i] || !(t >= 0.0 && t <= 1.0)) continue;
+            row[x + i] = over(table[int(t * kGradientSteps + 0.5)], cover[i], row[x + i]);
+        }
+    }
+    void span(uint32_t* row, int y, int x, int n, uint32_t m) const {
+        double t = a * (double(x) + 0.5) + b * (double(y) + 0.5) + c;
+        for (int i = 0; i < n; ++i, t += a) {
+            if (!(t >= 0.0 && t <= 1.0)) continue;
+            row[x + i] = over(table[int(t * kGradientSteps + 0.5)], m, row[x + i]);
+        }
+    }
+};
+
+void buildGradientTable(const std::vector<VDLGradientStop>& stops, uint32_t* table) {
+    for (int i = 0; i <= kGradientSteps; ++i) {
+        const double t = double(i) / kGradientSteps;
+        VDLRGBA c = stops.front().color;
+        if (t >= stops.back().location) {
+            c = stops.back().color;
+        } else {
+            for (size_t k = 1; k < stops.size(); ++k) {
+                if (t > stops[k].location) continue;
+                const VDLGradientStop& s0 = stops[k - 1];
+                const VDLGradientStop& s1 = stops[k];
+                const double span = s1.location - s0.location;
+                const double f = span > 0 ? (t - s0.location) / span : 0.0;
+                auto mix = [&](double u, double v) { return clamp01(u) + (clamp01(v) - clamp01(u)) * f; };
+                c = VDLRGBA{mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
+                            mix(s0.color.a, s1.color.a)};
+                break;
+            }
+        }
+        table[i] = premultiplied(c);
+    }
+}
+
+// ---- coverage of convex polygons ----------------------------------------------------------------
+
+struct Edge {
+    float x0, y0, y1, dxdy, dir;  // y0 < y1; x at y0; +1 downward, -1 upward
+};
+
+// Fills convex polygons into the rows [top, bottom) of one image.
+class Rasterizer {
+public:
+    Rasterizer(const VDLImageBuffer& image, int top, int bottom)
+        : image_(image), top_(top), bottom_(bottom), width_(image.width),
+          acc_(size_t(image.width) + 3, 0.0f), cover_(size_t(image.width) + 3, 0) {}
+
+    // The rows drawn from now on.
+    void setRows(int top, int bottom) {
+        top_ = top;
+        bottom_ = bottom;
+    }
+    int top() const { return top_; }
+    int bottom() const { return bottom_; }
+    int width() const { return width_; }
+
+    // The polygon X/Y (pixels, N vertices, convex, either orientation).
+    template <class Shade>
+    void fill(const double* x, const double* y, int n, const Shade& shade) {
+        if (n < 3) return;
+        double minX = x[0], maxX = x[0], minY = y[0], maxY = y[0];
+        for (int i = 1; i < n; ++i) {
+            minX = std::min(minX, x[i]);
+            maxX = std::max(maxX, x[i]);
+            minY = std::min(minY, y[i]);
+            maxY = std::max(maxY, y[i]);
+        }
+        if (!(minX < double(width_) && maxX > 0.0 && minY < double(bottom_) && maxY > double(top_))) return;
+        if (!std::isfinite(minX) || !std::isfinite(maxX) || !std::isfinite(minY) || !std::isfinite(maxY)) return;
+
+        // A shape inside one pixel (a stitch of a small thumbnail) covers it by its own area.
+        const double cellX = std::floor(minX), cellY = std::floor(minY);
+        if (maxX <= cellX + 1.0 && maxY <= cellY + 1.0 && cellX >= 0.0 && cellY >= double(top_) &&
+            cellY < double(bottom_) && cellX < double(width_)) {
+            // Relative to the cell, so that the coordinates' size loses nothing.
+            double area = 0.0;
+            for (int i = 0; i < n; ++i) {
+                const int j = i + 1 == n ? 0 : i + 1;
+                area += (x[i] - cellX) * (y[j] - cellY) - (x[j] - cellX) * (y[i] - cellY);
+            }
+            const uint32_t m = coverage(float(std::fabs(area) * 0.5));
+            if (m) {
+                auto* row = reinterpret_cast<uint32_t*>(image_.data + size_t(cellY) * size_t(image_.stride));
+                shade.pixel(row, int(cellY), int(cellX), m);
+            }
+            return;
+        }
+
+        edges_.clear();
+        for (int i = 0; i < n; ++i) {
+            const int j = i + 1 == n ? 0 : i + 1;
+            addEdge(x[i], y[i], x[j], y[j]);
+        }
+        if (edges_.empty()) return;
+
+        const int rowBegin = std::max(top_, int(std::floor(std::max(minY, double(top_)))));
+        const int rowEnd = std::min(bottom_, int(std::ceil(std::min(maxY, double(bottom_)))));
+        const float w = float(width_);
+        // Edges in order of their tops; each row visits only the edges that reach it.
+        for (size_t i = 1; i < edges_.size(); ++i)
+            for (size_t j = i; j > 0 && edges_[j].y0 < edges_[j - 1].y0; --j) std::swap(edges_[j], edges_[j - 1]);
+        active_.clear();
+        size_t next = 0;
+        for (int r = rowBegin; r < rowEnd; ++r) {
+            const float ry = float(r), ry1 = float(r + 1);
+            while (next < edges_.size() && edges_[next].y0 < ry1) active_.push_back(uint32_t(next++));
+            touched_.clear();
+            size_t kept = 0;
+            for (size_t k = 0; k < active_.size(); ++k) {
+                const Edge& e = edges_[active_[k]];
+                if (e.y1 <= ry) continue;
+                active_[kept++] = active_[k];
+                const float ya = std::max(ry, e.y0), yb = std::min(ry1, e.y1);
+                const float xa = std::clamp(e.x0 + (ya - e.y0) * e.dxdy, 0.0f, w);
+                const float xb = std::clamp(e.x0 + (yb - e.y0) * e.dxdy, 0.0f, w);
+                accumulate(xa, xb, (yb - ya) * e.dir);
+            }
+            active_.resize(kept);
+            if (touched_.empty()) continue;
+            // The cells written, in order and merged: between them the coverage stays the
+            // same, so whole spans are painted at once.
+            for (size_t i = 1; i < touched_.size(); ++i)
+                for (size_t j = i; j > 0 && touched_[j].first < touched_[j - 1].first; --j)
+                    std::swap(touched_[j], touched_[j - 1]);
+            auto* row = reinterpret_cast<uint32_t*>(image_.data + size_t(r) * size_t(image_.stride));
+            float sum = 0.0f;
+            int pos = touched_.front().first;
+            size_t k = 0;
+            while (k < touched_.size()) {
+                const int a = touched_[k].first;
+                int b = touched_[k].second;
+                for (++k; k < touched_.size() && touched_[k].first <= b + 1; ++k) b = std::max(b, touched_[k].second);
+                if (pos < a && a <= width_) {
+                    const uint32_t m = coverage(sum);
+                    if (m) shade.span(row, r, pos, std::min(a, width_) - pos, m);
+                }
+                for (int c = a; c <= b; ++c) {
+                    sum += acc_[size_t(c)];
+                    acc_[size_t(c)] = 0.0f;
+                    cover_[size_t(c - a)] = uint8_t(coverage(sum));
+                }
+                const int end = std::min(b, width_ - 1);
+                if (end >= a) shade.run(row, r, a, cover_.data(), end - a + 1);
+                pos = b + 1;
+            }
+            // A shape cut by the right border covers the rest of the row evenly; any other
+            // shape has returned to zero here.
+            if (pos < width_) {
+                const uint32_t m = coverage(sum);
+                if (m) shade.span(row, r, pos, width_ - pos, m);
+            }
+        }
+    }
+
+private:
+    // One polygon edge, cut to the band's rows; the parts left of the image become vertical
+    // edges on its left border (they cover every pixel to their right, as the original did),
+    // the parts right of it are dropped (they cover nothing inside).
+    void addEdge(double x0, double y0, double x1, double y1) {
+        if (y0 == y1) return;
+        float dir = 1.0f;
+        if (y0 > y1) {
+            std::swap(x0, x1);
+            std::swap(y0, y1);
+            dir = -1.0f;
+        }
+        const double top = top_, bottom = bottom_;
+        if (y1 <= top || y0 >= bottom) return;
+        const double dxdy = (x1 - x0) / (y1 - y0);
+        auto xAt = [&](double yy) { return x0 + (yy - y0) * dxdy; };
+        double ys[4];
+        int k = 0;
+        ys[k++] = std::max(y0, top);
+        const double yEnd = std::min(y1, bottom);
+        if (dxdy != 0.0 && std::isfinite(dxdy)) {
+            const double a = y0 + (0.0 - x0) / dxdy;
+            const double b = y0 + (double(width_) - x0) / dxdy;
+            if (a > ys[0] && a < yEnd) ys[k++] = a;
+            if (b > ys[0] && b < yEnd) ys[k++] = b;
+            if (k == 3 && ys[1] > ys[2]) std::swap(ys[1], ys[2]);
+        }
+        ys[k++] = yEnd;
+        const double w = width_;
+        for (int i = 0; i + 1 < k; ++i) {
+            const double ya = ys[i], yb = ys[i + 1];
+            if (!(yb > ya)) continue;
+            const double xm = xAt(0.5 * (ya + yb));
+            if (!(xm < w)) continue;
+            double xa, xb;
+            if (xm <= 0.0) {
+                xa = xb = 0.0;
+            } else {
+                xa = std::clamp(xAt(ya), 0.0, w);
+                xb = std::clamp(xAt(yb), 0.0, w);
+            }
+            const float fy0 = float(ya), fy1 = float(yb);
+            if (!(fy1 > fy0)) continue;
+            edges_.push_back(Edge{float(xa), fy0, fy1, float((xb - xa) / (yb - ya)), dir});
+        }
+    }
+
+    // Adds the area and cover of the edge piece from X (top of the piece) to XNEXT (bottom),
+    // D its signed height, to the cells of the current row.
+    static uint32_t coverage(float sum) { return uint32_t(std::min(std::fabs(sum), 1.0f) * 255.0f + 0.5f); }
+
+    void accumulate(float x, float xnext, float d) {
+        const float x0 = std::min(x, xnext), x1 = std::max(x, xnext);
+        const float x0floor = std::floor(x0);
+        const int x0i = int(x0floor);
+        const float x1ceil = std::ceil(x1);
+        const int x1i = int(x1ceil);
+        float* a = acc_.data();
+        if (x1i <= x0i + 1) {
+            const float xmf = 0.5f * (x + xnext) - x0floor;
+            a[x0i] += d - d * xmf;
+            a[x0i + 1] += d * xmf;
+            touched_.emplace_back(x0i, x0i + 1);
+        } else {
+            const float s = 1.0f / (x1 - x0);
+            const float x0f = x0 - x0floor;
+            const float a0 = 0.5f * s * (1.0f - x0f) * (1.0f - x0f);
+            const float x1f = x1 - x1ceil + 1.0f;
+            const float am = 0.5f * s * x1f * x1f;
+            a[x0i] += d * a0;
+            if (x1i == x0i + 2) {
+                a[x0i + 1] += d * (1.0f - a0 - am);
+            } else {
+                const float a1 = s * (1.5f - x0f);
+                a[x0i + 1] += d * (a1 - a0);
+                for (int xi = x0i + 2; xi < x1i - 1; ++xi) a[xi] += d * s;
+                const float a2 = a1 + float(x1i - x0i - 3) * s;
+                a[x1i - 1] += d * (1.0f - a2 - am);
+            }
+            a[x1i] += d * am;
+            touched_.emplace_back(x0i, x1i);
+        }
+    }
+
+    VDLImageBuffer image_;
+    int top_, bottom_, width_;
+    std::vector<float> acc_;
+    std::vector<uint8_t> cover_;
+    std::vector<std::pair<int, int>> touched_;  // cells written in this row, first and last
+    std::vector<uint32_t> active_;              // edges that reach the current row
+    std::vector<Edge> edges_;
+};
+
+// ---- the painter the walk drives ----------------------------------------------------------------
+
+class RasterPainter {
+public:
+    RasterPainter(Rasterizer& raster, const VDLImageTransform& t, const VDLRasterOptions& options)
+        : raster_(raster), t_(t), show3D_(options.show3D), showStructure_(options.showStructure),
+          widths_(options.showStructure), maxScale_(std::max(std::fabs(t.sx), std::fabs(t.sy))),
+          minScale_(std::min(std::fabs(t.sx), std::fabs(t.sy))) {
+        selection_ = premultiplied(kSelectionColor);
+        needle_ = premultiplied(kNeedlePointColor);
+        // The widest thing drawn reaches this far (pixels) from a segment's axis.
+        reach_ = std::max(widths_.line, kNeedlePointSize * 0.75) * 0.5 * maxScale_ + 2.0;
+    }
+
+    void block(const BlockColors& colors) {
+        colors_ = &colors;
+        flat_ = premultiplied(colors.flat);
+        dark_ = premultiplied(colors.dark);
+        dimmed_ = premultiplied(colors.dimmed);
+        dimmedDark_ = premultiplied(colors.dimmedDark);
+        tablesBuilt_ = false;
+    }
+
+    void draw(Segment kind, float px, float py, float qx, float qy, bool dimmed, bool selected) {
+        // Quick rejection of what cannot touch this band.
+        const double dpy = t_.sy * double(py) + t_.ty, dqy = t_.sy * double(qy) + t_.ty;
+        if (std::min(dpy, dqy) - reach_ >= raster_.bottom() || std::max(dpy, dqy) + reach_ <= raster_.top()) return;
+        const double dpx = t_.sx * double(px) + t_.tx, dqx = t_.sx * double(qx) + t_.tx;
+        if (std::min(dpx, dqx) - reach_ >= raster_.width() || std::max(dpx, dqx) + reach_ <= 0.0) return;
+
+        if (kind == Segment::Thread) {
+            stroke(px, py, qx, qy, widths_.line, Solid{dimmed ? dimmedDark_ : dark_});
+            if (show3D_)
+                tube(px, py, qx, qy, dimmed);
+            else
+                stroke(px, py, qx, qy, widths_.inner, Solid{dimmed ? dimmed_ : flat_});
+            if (selected) stroke(px, py, qx, qy, widths_.line, Solid{selection_});
+        } else {
+            dashed(px, py, qx, qy, widths_.jump, dimmed ? dimmed_ : show3D_ ? dark_ : flat_);
+            if (selected) dashed(px, py, qx, qy, widths_.jump, selection_);
+        }
+        if (showStructure_) needlePoint(qx, qy);
+    }
+
+private:
+    double devX(double x) const { return t_.sx * x + t_.tx; }
+    double devY(double y) const { return t_.sy * y + t_.ty; }
+
+    // Part [t0, t1] of P->Q (pixels) inside the band widened by MARGIN; false when none.
+    bool clipToBand(double px, double py, double qx, double qy, double margin, double& t0, double& t1) const {
+        t0 = 0.0;
+        t1 = 1.0;
+        const double left = -margin, right = raster_.width() + margin;
+        const double top = raster_.top() - margin, bottom = raster_.bottom() + margin;
+        if (std::min(px, qx) >= left && std::max(px, qx) <= right && std::min(py, qy) >= top &&
+            std::max(py, qy) <= bottom)
+            return true;  // wholly inside: nothing to cut
+        const double dx = qx - px, dy = qy - py;
+        auto edge = [&](double p, double q) {  // p t <= q
+            if (p == 0.0) return q >= 0.0;
+            const double r = q / p;
+            if (p < 0.0) {
+                if (r > t1) return false;
+                t0 = std::max(t0, r);
+            } else {
+                if (r < t0) return false;
+                t1 = std::min(t1, r);
+            }
+            return true;
+        };
+        return edge(-dx, px - left) && edge(dx, right - px) && edge(-dy, py - top) && edge(dy, bottom - py) &&
+               t0 <= t1;
+    }
+
+    // Unit cosines and sines of the vertices of a half disc flattened to N segments.
+    const std::array<double, 2 * (kMaxCapSegments + 1)>& capTable(int n) {
+        auto& table = capTables_[size_t(n)];
+        if (!capBuilt_[size_t(n)]) {
+            for (int k = 0; k <= n; ++k) {
+                const double a = -kPi / 2 + kPi * double(k) / double(n);
+                table[size_t(2 * k)] = std::cos(a);
+                table[size_t(2 * k + 1)] = std::sin(a);
+            }
+            capBuilt_[size_t(n)] = true;
+        }
+        return table;
+    }
+
+    int capSegments(double radiusPixels) {
+        if (radiusPixels == lastRadius_) return lastSegments_;
+        int segments = 2;
+        if (radiusPixels > kFlatteningTolerance) {
+            const double step = 2.0 * std::acos(1.0 - kFlatteningTolerance / radiusPixels);
+            segments = int(std::clamp(std::ceil(kPi / step), 2.0, double(kMaxCapSegments)));
+        }
+        lastRadius_ = radiusPixels;
+        lastSegments_ = segments;
+        return segments;
+    }
+
+    // The round-capped stroke of width W from P to Q (design units) as a polygon in pixels,
+    // cut to the band first so that huge coordinates stay harmless.
+    template <class Shade>
+    void capsule(double px, double py, double qx, double qy, double halfWidth, const Shade& shade) {
+        const double reach = halfWidth * maxScale_;
+        double t0, t1;
+        const double dpx = devX(px), dpy = devY(py), dqx = devX(qx), dqy = devY(qy);
+        if (!std::isfinite(dpx) || !std::isfinite(dpy) || !std::isfinite(dqx) || !std::isfinite(dqy)) return;
+        if (!clipToBand(dpx, dpy, dqx, dqy, reach + 2.0, t0, t1)) return;
+        double ux = qx - px, uy = qy - py;
+        const double len = std::sqrt(ux * ux + uy * uy);
+        if (len > 0.0 && std::isfinite(len)) {
+            ux /= len;
+            uy /= len;
+        } else {
+            ux = 1.0;
+            uy = 0.0;
+        }
+        // Cut ends lie so far outside the band that their caps cannot reach it.
+        const double ax = t0 > 0.0 ? px + (qx - px) * t0 : px, ay = t0 > 0.0 ? py + (qy - py) * t0 : py;
+        const double bx = t1 < 1.0 ? px + (qx - px) * t1 : qx, by = t1 < 1.0 ? py + (qy - py) * t1 : qy;
+        const double nx = -uy, ny = ux;
+        const int n = capSegments(reach);
+        const auto& cs = capTable(n);
+        double vx[2 * (kMaxCapSegments + 1)], vy[2 * (kMaxCapSegments + 1)];
+        int v = 0;
+        for (int k = 0; k <= n; ++k) {  // round the end, from the right side to the left
+            const double c = cs[size_t(2 * k)], s = cs[size_t(2 * k + 1)];
+            vx[v] = devX(bx + halfWidth * (c * ux + s * nx));
+            vy[v] = devY(by + halfWidth * (c * uy + s * ny));
+            ++v;
+        }
+        for (int k = 0; k <= n; ++k) {  // and round the start back
+            const double c = -cs[size_t(2 * k)], s = -cs[size_t(2 * k + 1)];
+            vx[v] = devX(ax + halfWidth * (c * ux + s * nx));
+            vy[v] = devY(ay + halfWidth * (c * uy + s * ny));
+            ++v;
+        }
+        raster_.fill(vx, vy, v, shade);
+    }
+
+    template <class Shade>
+    void stroke(float px, float py, float qx, float qy, double width, const Shade& shade) {
+        capsule(px, py, qx, qy, width / 2, shade);
+    }
+
+    // The shaded tube: a capsule of the tube radius filled across its width with the gradient
+    // dark - light - dark, its axis placed exactly as the context path places it.
+    void tube(float px, float py, float qx, float qy, bool dimmed) {
+        if (!tablesBuilt_) {
+            buildGradientTable(colors_->gradient, gradient_.data());
+            buildGradientTable(colors_->dimmedGradient, dimmedGradient_.data());
+            tablesBuilt_ = true;
+        }
+        const double rr = widths_.tubeRadius;
+        const float angle = tubeAngle(px, py, qx, qy);
+        const double s = std::sin(angle);
+        const double c = std::cos(angle);
+        const double g0x = px - rr * s, g0y = py + rr * c;
+        const double ax = 2 * rr * s, ay = -2 * rr * c;
+        const double len2 = ax * ax + ay * ay;
+        if (!(len2 >= 1e-18)) return;
+        // t at user point (x, y) = ((x - g0x) ax + (y - g0y) ay) / len2, with x = (X - tx) / sx.
+        Gradient g;
+        g.table = dimmed ? dimmedGradient_.data() : gradient_.data();
+        g.a = ax / (t_.sx * len2);
+        g.b = ay / (t_.sy * len2);
+        g.c = ((-t_.tx / t_.sx - g0x) * ax + (-t_.ty / t_.sy - g0y) * ay) / len2;
+        capsule(px, py, qx, qy, rr, g);
+    }
+
+    // Dashes of 2 on, 3 off along P->Q from P, each a round-capped stroke. Only the dashes
+    // inside the band are visited. Dashes finer than a pixel merge into a line of the colour at
+    // the dash's share of the coverage.
+    void dashed(float px, float py, float qx, float qy, double width, uint32_t color) {
+        const double period = kJumpDashOn + kJumpDashOff;
+        const double dpx = devX(px), dpy = devY(py), dqx = devX(qx), dqy = devY(qy);
+        if (!std::isfinite(dpx) || !std::isfinite(dpy) || !std::isfinite(dqx) || !std::isfinite(dqy)) return;
+        const double halfWidth = width / 2;
+        double t0, t1;
+        if (!clipToBand(dpx, dpy, dqx, dqy, halfWidth * maxScale_ + 2.0, t0, t1)) return;
+        const double ux = double(qx) - px, uy = double(qy) - py;
+        const double len = std::hypot(ux, uy);
+        if (!(len > 0.0) || !std::isfinite(len)) return;
+        if (period * minScale_ < 1.0) {
+            const uint32_t share = uint32_t(std::lround(255.0 * kJumpDashOn / period));
+            capsule(px + ux * t0, py + uy * t0, px + ux * t1, py + uy * t1, halfWidth, Solid{mulUn8x4(color, share)});
+            return;
+        }
+        const double from = t0 * len, to = t1 * len;
+        // The visible part spans at most a few thousand periods (each at least one pixel); the
+        // count also bounds the loop where coordinates are too large for whole periods.
+        const double first = std::floor(from / period);
+        const double count = std::ceil((to - from) / period) + 2.0;
+        if (!(count < 1e6)) return;
+        for (int i = 0; i < int(count); ++i) {
+            const double start = (first + i) * period;
+            if (!(start < to)) break;
+            const double s0 = std::max(start, from);
+            const double s1 = std::min({start + kJumpDashOn, to, len});
+            if (!(s1 > s0)) continue;
+            const double f0 = s0 / len, f1 = s1 / len;
+            capsule(px + ux * f0, py + uy * f0, px + ux * f1, py + uy * f1, halfWidth, Solid{color});
+        }
+    }
+
+    void needlePoint(float qx, float qy) {
+        const double h = kNeedlePointSize / 2;
+        const double x0 = devX(double(qx) - h), x1 = devX(double(qx) + h);
+        const double y0 = devY(double(qy) - h), y1 = devY(double(qy) + h);
+        const double vx[4] = {x0, x1, x1, x0}, vy[4] = {y0, y0, y1, y1};
+        raster_.fill(vx, vy, 4, Solid{needle_});
+    }
+
+    Rasterizer& raster_;
+    VDLImageTransform t_;
+    bool show3D_, showStructure_;
+    Widths widths_;
+    double maxScale_, minScale_, reach_;
+    double lastRadius_ = -1.0;
+    int lastSegments_ = 2;
+    const BlockColors* colors_ = nullptr;
+    uint32_t flat_ = 0, dark_ = 0, dimmed_ = 0, dimmedDark_ = 0, selection_ = 0, needle_ = 0;
+    bool tablesBuilt_ = false;
+    std::array<uint32_t, kGradientSteps + 1> gradient_{}, dimmedGradient_{};
+    std::array<std::array<double, 2 * (kMaxCapSegments + 1)>, kMaxCapSegments + 1> capTables_{};
+    std::array<bool, kMaxCapSegments + 1> capBuilt_{};
+};
+
+std::atomic<int> gRasterEnabled{-1};  // -1: not yet read from the environment
+
+// One thread's rows, drawn as strips small enough to stay in the processor's cache while every
+// stitch that crosses them is drawn (a stroke touches a new row of pixels every few pixels; over
+// a whole large image those rows would come from memory each time). Each strip walks the stitch
+// list again, which costs far less than the cache misses it saves.
+void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image, const VDLImageTransform& t,
+              const VDLRasterOptions& options, int top, int bottom) {
+    if (bottom <= top) return;
+    constexpr int64_t kStripPixels = 160 * 1024;
+    const int strip = int(std::clamp<int64_t>(kStripPixels / image.width, 16, 4096));
+    Rasterizer raster(image, top, std::min(bottom, top + strip));
+    auto painter = std::make_unique<RasterPainter>(raster, t, options);
+    for (int y = top; y < bottom; y += strip) {
+        raster.setRows(y, std::min(bottom, y + strip));
+        walkDesign(design, rect, options.showJumps, options.thread, *painter);
+    }
+}
+
+}  // namespace
+
+bool VDLDrawDesignIntoImage(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image,
+                            const VDLImageTransform& transform, const VDLRasterOptions& options) {
+    if (!image.data || image.width <= 0 || image.height <= 0 || image.stride < 4 * image.width) return false;
+    // Pixel positions are computed in single precision within a band: keep images to a size
+    // where that is exact to well under a 1/256 pixel.
+    if (image.width > 32768 || image.height > 32768) return false;
+    const VDLImageTransform& t = transform;
+    if (!std::isfinite(t.sx) || !std::isfinite(t.sy) || !std::isfinite(t.tx) || !std::isfinite(t.ty) || t.sx == 0 ||
+        t.sy == 0)
+        return false;
+    if (design.stitches().empty() || design.threads().empty()) return true;
+
+    int bands = options.threads;
+    if (bands <= 0) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        const bool large = image.height >= 128 && double(image.width) * image.height >= 256.0 * 256.0 &&
+                           design.stitches().size() >= 5000;
+        bands = large && cores >= 2 ? 2 : 1;
+    }
+    bands = std::clamp(bands, 1, std::min(8, image.height));
+
+    // Bands of equal work rather than equal height: the rows are cut where each band holds as
+    // many stitch ends as the others (a design seldom fills its image evenly).
+    std::vector<int> cuts(size_t(bands) + 1, image.height);
+    cuts[0] = 0;
+    if (bands > 1) {
+        std::vector<uint32_t> perRow(size_t(image.height), 0);
+        float y = 0.0f;
+        uint64_t total = 0;
+        for (const VDLStitch& st : design.stitches()) {
+            y += st.deltaY;
+            const double row = t.sy * double(y) + t.ty;
+            if (!(row >= 0.0 && row < double(image.height))) continue;
+            ++perRow[size_t(row)];
+            ++total;
+        }
+        uint64_t sum = 0;
+        int b = 1;
+        for (int r = 0; r < image.height && b < bands; ++r) {
+            sum += perRow[size_t(r)];
+            while (b < bands && sum * uint64_t(bands) >= total * uint64_t(b)) cuts[size_t(b++)] = r + 1;
+        }
+        for (int k = 1; k <= bands; ++k) cuts[size_t(k)] = std::max(cuts[size_t(k)], cuts[size_t(k - 1)]);
+    }
+    std::vector<std::thread> workers;
+    auto bandRows = [&](int b) { return cuts[size_t(b)]; };
+    int drawnHere = bands;
+    for (int b = 1; b < bands; ++b) {
+        try {
+            workers.emplace_back(drawBand, std::cref(design), rect, std::cref(image), std::cref(transform),
+                                 std::cref(options), bandRows(b), bandRows(b + 1));
+        } catch (...) {
+            drawnHere = b;  // no more threads: the calling thread draws the rest
+            break;
+        }
+    }
+    drawBand(design, rect, image, transform, options, 0, bandRows(1));
+    for (int b = drawnHere; b < bands; ++b) drawBand(design, rect, image, transform, options, bandRows(b), bandRows(b + 1));
+    for (std::thread& w : workers) w.join();
+    return true;
+}
+
+bool VDLRasterRenderingEnabled() {
+    int v = gRasterEnabled.load(std::memory_order_relaxed);
+    if (v < 0) {
+        const char* env = std::getenv("VARDELLE_RENDERER");
+        v = env && std::strcmp(env, "cairo") == 0 ? 0 : 1;
+        gRasterEnabled.store(v, std::memory_order_relaxed);
+    }
+    return v == 1;
+}
+
+void VDLSetRasterRenderingEnabled(bool enabled) { gRasterEnabled.store(enabled ? 1 : 0, std::memory_order_relaxed); }
