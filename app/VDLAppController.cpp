@@ -695,8 +695,10 @@ void VDLAppController::terminate(QObject*) {
 
 void VDLAppController::finishStartup(const QStringList& files, bool showPreferencesWindow) {
     for (const QString& f : files) openFile(f);
-    applicationDidFinishLaunching();
+    // Asked for on the command line, the preferences window comes first, so the launch shows no
+    // open panel over it.
     if (showPreferencesWindow) showPreferences(nullptr);
+    applicationDidFinishLaunching();
     // With nothing on screen the application cannot be reached any more (there is no dock to
     // click): that is the reopen case, and when the user still opens nothing, the end.
     if (!anyVisibleWindow() && !openPanelShown_) applicationShouldHandleReopen(false);
