@@ -88,6 +88,7 @@ TEST(VersionCheck, WeeklyAtLaunchAndFailureKeepsDate) {
     qputenv("VARDELLE_VERSION_URL", server.url().toUtf8());
     VDLDefaults& d = VDLDefaults::standard();
     d.setValue("SkipOpenDialog", true);
+    d.setValue("CheckForUpdates", true);
     AlertRecorder alerts;
     VDLAppController* c = VDLAppController::instance();
     QSignalSpy finished(c, &VDLAppController::versionCheckFinished);
