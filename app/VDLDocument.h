@@ -122,6 +122,9 @@ public:
     // Applies an archive after the file has been read. Returns false (after a log line) when
     // the archive does not parse; nothing is changed then.
     bool restoreState(const std::string& archiveXML);
+    // What an archive says about its window: the document's file and its modification date.
+    static QString archivedFilePath(const std::string& archiveXML);
+    static std::optional<QDateTime> archivedModificationDate(const std::string& archiveXML);
 
     // Undoable operations shared with the view and the editing commands.
     // Moves the selection by (dx, dy) design units as one undo step. When OLDDESIGN is given it
@@ -134,6 +137,8 @@ signals:
     // The document's window closed; the document deletes itself afterwards.
     void closed(VDLDocument* document);
     void viewScalingChanged(float scaling);
+    // The document's window became the active window.
+    void windowBecameKey(VDLDocument* document);
 
 public slots:
     // ---- Document (this unit) -----------------------------------------------------------
@@ -200,12 +205,14 @@ private:
     friend class VDLDocumentWindow;
     void buildWindow();
     void buildToolbar();
-    void fillHoopMenu();
     void showNotAvailable(const QString& command);
-    bool writeToURL(const QString& path, VDLError* error);
+    // Exports a copy of the design to PATH; on success WRITTEN is the design as written.
+    bool writeToURL(const QString& path, VDLError* error, VDLDesign& written);
     bool pesGuard(const QString& path, VDLError* error) const;
     void showWriteAlert();
-    void runSavePanel(int operation);
+    QString runSavePanel(const QString& title);  // "" when cancelled
+    void reportSaveError(const VDLError& error);
+    void markClean();
     bool windowShouldClose();  // asks to save unsaved changes; false = keep the window
     void windowDidClose();
     void windowDidResize();
@@ -213,7 +220,6 @@ private:
     void refreshFileModificationDate();
     void applySelectionMode(int mode);
     int canvasSelectionMode() const;
-    double canvasScale() const;
 
     VDLDesign design_;
     float viewScaling_ = 100.0f;
@@ -221,6 +227,7 @@ private:
     QString fileName_;
     QString fileType_;
     QDateTime fileModificationDate_;
+    bool editedWithoutUndo_ = false;  // restored unsaved changes (no undo history)
 
     VDLDocumentWindow* window_ = nullptr;
     VDLDesignView* patternView_ = nullptr;
@@ -241,10 +248,13 @@ private:
     QAction* deleteToolbarItem_ = nullptr;
     QAction* moveToolbarItem_ = nullptr;
     QAction* resizeToolbarItem_ = nullptr;
-    QAction* rotateToolbarItem_ = nullptr;
-    QAction* flipToolbarItem_ = nullptr;
+    QAction* rotateToolbarItem_ = nullptr;      // rotate right (segment 0)
+    QAction* rotateLeftToolbarItem_ = nullptr;  // rotate left (segment 1)
+    QAction* flipToolbarItem_ = nullptr;        // flip vertical (segment 0)
+    QAction* flipHToolbarItem_ = nullptr;       // flip horizontal (segment 1)
     int fallbackSelectionMode_ = -1;  // the selection mode while no canvas is installed
     bool closing_ = false;
+    bool resizing_ = false;
     std::function<void(int)> colorPanelHook_;
     std::function<void()> threadListUpdater_;
 };
