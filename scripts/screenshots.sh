@@ -42,5 +42,5 @@ shoot() {
   echo "wrote $out"
 }
 
-shoot docs/screenshots/document.png build/vardelle resources/samples/flower.pes
+shoot docs/screenshots/document.png build/vardelle resources/samples/flower.jef
 shoot docs/screenshots/preferences.png build/vardelle --preferences
