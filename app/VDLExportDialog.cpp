@@ -354,6 +354,7 @@ void VDLExportDialog::exportDesignEnded() {
         auto* box = new QMessageBox(QMessageBox::Critical, text("EXPORT_ALERT_TITLE", "Export Design"), QString(),
                                     QMessageBox::Ok, this);
         box->setObjectName(QStringLiteral("sizeAlert"));
+        box->setText(box->windowTitle());
         box->setInformativeText(formatted(text("EXPORT_ALERT_STITCHES", "Too many stitches."),
                                           grouped(machine->maxStitches())));
         box->setAttribute(Qt::WA_DeleteOnClose);
