@@ -31,6 +31,7 @@ class QUndoStack;
 class QWidget;
 class VDLDesignView;
 class VDLDocumentWindow;
+class VDLExportDialog;
 
 class VDLDocument : public QObject {
     Q_OBJECT
@@ -198,6 +199,12 @@ public slots:
     // ---- Editing: declarations of VDLDocumentEditing.cpp go here ------------------------
 
     // ---- Export to machine: declarations of VDLDocumentExport.cpp go here ----------------
+public:
+    // The open export sheet, or nullptr.
+    VDLExportDialog* exportSheet() const;
+private:
+    QPointer<VDLExportDialog> exportSheet_;
+public slots:
 
     // ---- Printing: declarations of VDLDocumentPrinting.cpp go here -----------------------
 

@@ -58,6 +58,11 @@ QString resolvedPath(const QString& path) {
     return folder.isEmpty() ? info.absoluteFilePath() : folder + '/' + info.fileName();
 }
 
+std::optional<VDLVolumeLister::Roots>& defaultListerRoots() {
+    static std::optional<VDLVolumeLister::Roots> roots;
+    return roots;
+}
+
 enum { kDetailRole = Qt::UserRole + 1 };
 
 // Two lines per volume: the name, and the detail line in the small font; white in the selected
@@ -170,6 +175,10 @@ void VDLExportSavePanel::accept() {
 
 // ---- Export sheet ---------------------------------------------------------------------------
 
+void VDLExportDialog::setDefaultListerRoots(std::optional<VDLVolumeLister::Roots> roots) {
+    defaultListerRoots() = std::move(roots);
+}
+
 QString VDLExportDialog::machineTitle(int32_t ident) {
     static const char* const titles[] = {
         "Any machine: all formats, any folder",
@@ -190,7 +199,8 @@ QString VDLExportDialog::machineTitle(int32_t ident) {
 VDLExportDialog::VDLExportDialog(const VDLDesign& design, QWidget* parent, VDLVolumeLister* lister)
     : QDialog(parent), design_(design.copy()), lister_(lister) {
     if (!lister_) {
-        lister_ = new VDLVolumeLister(this);
+        const auto& roots = defaultListerRoots();
+        lister_ = roots ? new VDLVolumeLister(*roots, this) : new VDLVolumeLister(this);
         ownsLister_ = true;
     }
     setWindowTitle(text("EXPORT_ALERT_TITLE", "Export Design"));
@@ -400,9 +410,10 @@ void VDLExportDialog::reject() {
 }
 
 void VDLExportDialog::exportDesignHelp() {
-    const std::string page = VDLPathForResource("index", "html", "help");
-    if (page.empty()) return;
-    QUrl url = QUrl::fromLocalFile(QString::fromStdString(page));
+    // The application's help page, at the export section.
+    const QString page = QString::fromStdString(VDLResourceDirectory()) + "/help/index.html";
+    if (!QFileInfo::exists(page)) return;
+    QUrl url = QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath());
     url.setFragment(QStringLiteral("vdl2006"));
     QDesktopServices::openUrl(url);
 }

@@ -85,6 +85,9 @@ public:
     QLabel* filesPerFolderField() const { return filesPerFolder_; }
     VDLExportSavePanel* savePanel() const { return savePanel_; }
 
+    // Where sheets without a lister of their own look for media (tests); none = the system.
+    static void setDefaultListerRoots(std::optional<VDLVolumeLister::Roots> roots);
+
     // The machine titles of the pop-up, by ident.
     static QString machineTitle(int32_t ident);
 

@@ -3,6 +3,7 @@
 // hidden files, the watchdog and the eject.
 #include "MachineTestSupport.h"
 #include "VDLDefaults.h"
+#include "VDLDocument.h"
 #include "VDLExportDialog.h"
 #include "VDLMediaCleaner.h"
 #include "TestSupport.h"
@@ -13,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -368,4 +370,64 @@ TEST(ExportSheet, StalledCleanUpSkipsTheEject) {
     EXPECT_EQ(bare.alerts[0].message, "Design exported, drive not ejected");
     EXPECT_EQ(bare.alerts[0].info, "Export successful, not ejected");
     EXPECT_EQ(bare.alerts[0].style, 2);
+}
+
+// From the document's menu command: the sheet opens window-modal on the document window with a
+// copy of the document's design; the export ends in the document's own alert, and the document
+// (design, file, edited state) is untouched.
+TEST(ExportSheet, FromTheDocument) {
+    FakeSystem sys;
+    sys.disk("sdb", true, {"sdb1"});
+    const QString stick = sys.mountPoint("STICK");
+    sys.stats[stick] = fat(1'953'000, 512'000'000ull, 8'000'000'000ull);
+    writeFile(sys.root() + "/mountinfo", mountLine(23, stick, "vfat", "/dev/sdb1"));
+    VDLExportDialog::setDefaultListerRoots(sys.roots());
+
+    const QString source = sys.root() + "/tulip.dst";
+    VDLDesign design = zigzag(50, "tulip.dst");
+    ASSERT_TRUE(design.exportDesignToURL(VDLURL::fileURLWithPath(source.toStdString())));
+    const QByteArray sourceBytes = [&] {
+        QFile f(source);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    VDLError error;
+    VDLDocument* doc = VDLDocument::open(source, &error);
+    ASSERT_NE(doc, nullptr) << error.message();
+
+    VDLDefaults::standard().setValue("MachineTag", 7);  // JEF or DST in EMB/EmbF
+    doc->exportDesignDialog(nullptr);
+    QPointer<VDLExportDialog> sheet = doc->exportSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->parentWidget(), static_cast<QWidget*>(doc->window()));
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(sheet->machineType()->currentData().toInt(), 7);
+    doc->exportDesignDialog(nullptr);  // a second command raises the same sheet
+    EXPECT_EQ(doc->exportSheet(), sheet.data());
+
+    sheet->volumeTable()->selectRow(0);
+    sheet->exportOkay()->click();
+    ASSERT_NE(sheet->savePanel(), nullptr);
+    EXPECT_EQ(QFileInfo(sheet->savePanel()->selectedFiles().value(0)).fileName(), "tulip.dst");
+    sheet->savePanel()->selectFile(stick + "/EMB/EmbF/tulip.dst");
+    sheet->savePanel()->accept();
+    EXPECT_TRUE(QFileInfo::exists(stick + "/EMB/EmbF/tulip.dst"));
+    QMessageBox* alert = openMessageBox(doc->window());
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), "Design exported");
+    EXPECT_EQ(alert->informativeText(), "Export successful");
+    alert->accept();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(sheet.isNull());
+    EXPECT_EQ(doc->exportSheet(), nullptr);
+
+    EXPECT_EQ(doc->myDesign().designName(), "tulip.dst");
+    EXPECT_EQ(QFileInfo(doc->fileName()).canonicalFilePath(), QFileInfo(source).canonicalFilePath());
+    EXPECT_FALSE(doc->isDocumentEdited());
+    QFile f(source);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), sourceBytes);
+    VDLExportDialog::setDefaultListerRoots(std::nullopt);
+    delete doc;
 }
