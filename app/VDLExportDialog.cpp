@@ -135,6 +135,14 @@ VDLExportSavePanel::VDLExportSavePanel(const VDLMachine& machine, const QString&
     // Folders may be made only where the machine needs a choice of them.
     setOption(QFileDialog::ReadOnly, !machine_.canCreateFolders());
     setSidebarUrls({QUrl::fromLocalFile(mountPath_)});
+    // The types the machine reads, in either case (FAT names often come upper-case).
+    QStringList patterns, types;
+    for (const std::string& t : machine_.allowedFileTypes()) {
+        const QString type = QString::fromStdString(t);
+        types << type;
+        patterns << "*." + type.toLower() << "*." + type;
+    }
+    setNameFilter(QStringLiteral("%1 (%2)").arg(types.join(QStringLiteral(", ")), patterns.join(' ')));
 }
 
 bool VDLExportSavePanel::shouldShowFilename(const QString& path) const {

@@ -216,7 +216,7 @@ std::optional<QList<VDLVolume>> VDLVolumeLister::listFromUDisks() {
             if (!stat(v.mountPath, &st)) continue;
             v.freeBytes = st.freeBytes;
             v.totalBytes = st.totalBytes;
-            v.writable = !block.value("ReadOnly").toBool() && !st.readOnly;
+            v.writable = !block.value("ReadOnly").toBool() && !st.readOnly && QFileInfo(v.mountPath).isWritable();
             if (v.writable) out.append(v);
         }
     }
@@ -277,7 +277,8 @@ QList<VDLVolume> VDLVolumeLister::listFromMountTable() {
             v.fileSystem = QString::fromLocal8Bit(fstype);
         v.freeBytes = st.freeBytes;
         v.totalBytes = st.totalBytes;
-        v.writable = !hasReadOnlyOption(fields[5]) && !hasReadOnlyOption(superOptions) && !st.readOnly;
+        v.writable = !hasReadOnlyOption(fields[5]) && !hasReadOnlyOption(superOptions) && !st.readOnly &&
+                     QFileInfo(v.mountPath).isWritable();
         if (v.writable) out.append(v);
     }
     return out;
