@@ -1,15 +1,14 @@
 #include "VDLExportDialog.h"
 
+#include "VDLAppController.h"
 #include "VDLDefaults.h"
 #include "VDLFormat.h"
 #include "VDLLocalization.h"
 #include "VDLMediaCleaner.h"
-#include "VDLResources.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileIconProvider>
@@ -418,12 +417,7 @@ void VDLExportDialog::reject() {
 }
 
 void VDLExportDialog::exportDesignHelp() {
-    // The application's help page, at the export section.
-    const QString page = QString::fromStdString(VDLResourceDirectory()) + "/help/index.html";
-    if (!QFileInfo::exists(page)) return;
-    QUrl url = QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath());
-    url.setFragment(QStringLiteral("vdl2006"));
-    QDesktopServices::openUrl(url);
+    VDLAppController::openHelp(QStringLiteral("vdl2006"));
 }
 
 void VDLExportDialog::exportSaveEnded(int returnCode) {
