@@ -32,6 +32,7 @@ class QUndoStack;
 class QWidget;
 class VDLDesignView;
 class VDLDocumentWindow;
+class VDLExportDialog;
 
 class VDLDocument : public QObject, public VDLDesignViewDelegate {
     Q_OBJECT
@@ -199,6 +200,12 @@ public slots:
     // ---- Editing: declarations of VDLDocumentEditing.cpp go here ------------------------
 
     // ---- Export to machine: declarations of VDLDocumentExport.cpp go here ----------------
+public:
+    // The open export sheet, or nullptr.
+    VDLExportDialog* exportSheet() const;
+private:
+    QPointer<VDLExportDialog> exportSheet_;
+public slots:
 
     // ---- Printing: declarations of VDLDocumentPrinting.cpp go here -----------------------
 
@@ -234,6 +241,7 @@ private:
     VDLDocumentWindow* window_ = nullptr;
     VDLDesignView* patternView_ = nullptr;
     QWidget* scrollView_ = nullptr;
+    QWidget* viewport_ = nullptr;  // the scroll view's visible area
     QWidget* threadList_ = nullptr;
     QWidget* threadListSlot_ = nullptr;
     QUndoStack* undoStack_ = nullptr;

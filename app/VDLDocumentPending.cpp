@@ -9,9 +9,6 @@
 VDL_PENDING(printDocument)
 VDL_PENDING(exportPDF)
 
-// Export to machine
-VDL_PENDING(exportDesignDialog)
-
 // Editing
 VDL_PENDING(selectAll)
 VDL_PENDING(deselectAll)

@@ -10,6 +10,7 @@ PACKAGES=(
   libxml2-utils desktop-file-utils shared-mime-info libglib2.0-bin
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   appstream xvfb xauth imagemagick
+  dbus dosfstools mtools
 )
 
 missing=()
