@@ -1,0 +1,41 @@
+#include "VDLSnapshotCommand.h"
+
+#include "VDLUndoTarget.h"
+
+VDLSnapshotCommand::VDLSnapshotCommand(VDLUndoTarget& target, const QString& actionName, std::function<void()> fresh)
+    : VDLUndoCommand(actionName), target_(&target), snapshot_(target.myDesign().copy()), fresh_(std::move(fresh)) {}
+
+VDLSnapshotCommand::VDLSnapshotCommand(VDLUndoTarget& target, const QString& actionName, VDLDesign snapshot,
+                                       std::function<void()> fresh)
+    : VDLUndoCommand(actionName), target_(&target), snapshot_(std::move(snapshot)), fresh_(std::move(fresh)) {}
+
+void VDLSnapshotCommand::swap() {
+    VDLDesign current = std::move(target_->myDesign());
+    target_->restoreDesign(std::move(snapshot_));
+    snapshot_ = std::move(current);
+}
+
+void VDLSnapshotCommand::undo() {
+    if (replaying()) return;
+    swap();
+}
+
+void VDLSnapshotCommand::redo() {
+    if (replaying()) return;
+    if (fresh_) {
+        auto fresh = std::move(fresh_);
+        fresh_ = nullptr;
+        fresh();
+        return;
+    }
+    swap();
+}
+
+size_t VDLSnapshotCommand::bytes() const { return bytesOfDesign(snapshot_); }
+
+VDLUndoCommand* VDLSnapshotCommand::takeOver() {
+    auto* c = new VDLSnapshotCommand(*target_, text(), std::move(snapshot_), nullptr);
+    c->setObsolete(isObsolete());
+    snapshot_ = VDLDesign();
+    return c;
+}
