@@ -9,11 +9,7 @@ VDLSnapshotCommand::VDLSnapshotCommand(VDLUndoTarget& target, const QString& act
                                        std::function<void()> fresh)
     : VDLUndoCommand(actionName), target_(&target), snapshot_(std::move(snapshot)), fresh_(std::move(fresh)) {}
 
-void VDLSnapshotCommand::swap() {
-    VDLDesign current = std::move(target_->myDesign());
-    target_->restoreDesign(std::move(snapshot_));
-    snapshot_ = std::move(current);
-}
+void VDLSnapshotCommand::swap() { target_->swapDesign(snapshot_); }
 
 void VDLSnapshotCommand::undo() {
     if (replaying()) return;

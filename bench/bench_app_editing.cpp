@@ -34,7 +34,7 @@ VDLDesign blockDesign(int blocks, int perBlock) {
 struct Target : VDLUndoTarget {
     VDLDesign design;
     VDLDesign& myDesign() override { return design; }
-    void restoreDesign(VDLDesign d) override { design = std::move(d); }
+    void swapDesign(VDLDesign& other) override { std::swap(design, other); }
     void designPropertiesChanged() override {}
 };
 

@@ -16,8 +16,8 @@ struct Target : VDLUndoTarget {
     int restores = 0;
     int refreshes = 0;
     VDLDesign& myDesign() override { return design; }
-    void restoreDesign(VDLDesign d) override {
-        design = std::move(d);
+    void swapDesign(VDLDesign& other) override {
+        std::swap(design, other);
         ++restores;
     }
     void designPropertiesChanged() override { ++refreshes; }
