@@ -95,66 +95,31 @@ QString plainTitle(const QAction* item) {
 // menus goes through these few functions.
 namespace VDLCanvas {
 #if VDL_HAVE_CANVAS
-// The design view talks to the document through its delegate interface.
-class DocumentViewDelegate : public QObject, public VDLDesignViewDelegate {
-public:
-    explicit DocumentViewDelegate(VDLDocument* doc) : QObject(doc), doc_(doc) {}
-    void showThread(int index) override { doc_->showThread(index); }
-    void showAllThreads() override { doc_->showAllThreads(); }
-    void updateView() override { doc_->updateView(); }
-    void updateToolbar() override { doc_->updateToolbar(); }
-    void moveByVector(double dx, double dy, std::optional<VDLDesign> oldDesign) override {
-        doc_->moveByVector(dx, dy, std::move(oldDesign));
-    }
-    void performAction(const char* name, QObject* sender) override {
-        QMetaObject::invokeMethod(doc_, name, Qt::DirectConnection, Q_ARG(QObject*, sender));
-    }
-
-private:
-    VDLDocument* doc_;
-};
-QWidget* createScrollView(VDLDocument* doc, QWidget* parent, VDLDesignView** view) {
+QWidget* createScrollView(VDLDocument* document, QWidget* parent, VDLDesignView** view) {
     auto* scroll = new VDLScrollView(parent);
-    auto* v = new VDLDesignView();
-    v->setDelegate(new DocumentViewDelegate(doc));
-    scroll->setDesignView(v);
-    *view = v;
+    auto* canvas = new VDLDesignView();
+    canvas->setObjectName(QStringLiteral("patternView"));
+    scroll->setDesignView(canvas);
+    canvas->setDelegate(document);
+    *view = canvas;
     return scroll;
 }
-void setDesign(VDLDesignView* v, VDLDesign* d) {
-    if (v) v->setDesign(d);
-}
+void setDesign(VDLDesignView* v, VDLDesign* d) { if (v) v->setDesign(d); }
 double scale(VDLDesignView* v, double fallback) { return v ? double(v->scale()) : fallback; }
-void setScale(VDLDesignView* v, float s) {
-    if (v) v->setScale(s);
-}
+void setScale(VDLDesignView* v, float s) { if (v) v->setScale(s); }
 double minimumScale(VDLDesignView* v) { return v ? double(v->minimumScale()) : 0.1; }
 double maximumScale(VDLDesignView* v) { return v ? double(v->maximumScale()) : 15.0; }
-void centerDesign(VDLDesignView* v) {
-    if (v) v->centerDesign();
-}
+void centerDesign(VDLDesignView* v) { if (v) v->centerDesign(); }
 VDLPoint centredPoint(VDLDesignView* v) { return v ? v->centredPointInDocView() : VDLPoint{0, 0}; }
-void scrollPointToCentre(VDLDesignView* v, VDLPoint p) {
-    if (v) v->scrollPointToCentre(p);
-}
+void scrollPointToCentre(VDLDesignView* v, VDLPoint p) { if (v) v->scrollPointToCentre(p); }
 int selectionMode(VDLDesignView* v) { return v ? v->selectionMode() : -1; }
-void setSelectionMode(VDLDesignView* v, int m) {
-    if (v) v->setSelectionMode(m);
-}
-void switchCursorTo(VDLDesignView* v, Qt::CursorShape c) {
-    if (v) v->switchCursorTo(c);
-}
+void setSelectionMode(VDLDesignView* v, int m) { if (v) v->setSelectionMode(m); }
+void switchCursorTo(VDLDesignView* v, Qt::CursorShape c) { if (v) v->switchCursorTo(c); }
 bool isDragging(VDLDesignView* v) { return v && v->isDragging(); }
 double animationProgress(VDLDesignView* v) { return v ? v->animationProgress() : 1.0; }
-void redraw(VDLDesignView* v) {
-    if (v) v->redraw();
-}
-void focus(VDLDesignView* v) {
-    if (v) v->setFocus();
-}
-void adjustRulers(QWidget* w) {
-    if (auto* s = qobject_cast<VDLScrollView*>(w)) s->adjustRulers();
-}
+void redraw(VDLDesignView* v) { if (v) v->redraw(); }
+void focus(VDLDesignView* v) { if (v) v->setFocus(); }
+void adjustRulers(QWidget* scroll) { if (auto* s = qobject_cast<VDLScrollView*>(scroll)) s->adjustRulers(); }
 #else
 // No design view in this build: a plain scroll area stands in and the zoom limits are the
 // view's (10 % to 1500 %).
@@ -185,18 +150,10 @@ void adjustRulers(QWidget*) {}
 }  // namespace VDLCanvas
 
 namespace VDLAppGlue {
-void populateMenuBar(QMenuBar*) {}
-void fillHoopMenu() {}
+void populateMenuBar(QMenuBar* bar) { VDLAppController::instance()->populateMenuBar(bar); }
+void fillHoopMenu() { VDLAppController::instance()->fillHoopMenu(); }
 // Title of thread-menu item N (item 0 is "no palette"; items 1... name the palettes).
-QString threadMenuTitle(int n) {
-    static const QStringList palettes = {
-        QStringLiteral("Ackermann Isacord"), QStringLiteral("Brother"), QStringLiteral("Brother Country"),
-        QStringLiteral("Coats Rayon"), QStringLiteral("Coats Trilobal"), QStringLiteral("Floriani Polyester"),
-        QStringLiteral("Fufu Rayon"), QStringLiteral("Janome"), QStringLiteral("Madeira Polyneon"),
-        QStringLiteral("Madeira Rayon"), QStringLiteral("Marathon Rayon"), QStringLiteral("Pfaff"),
-        QStringLiteral("Poly-X40 Polyester"), QStringLiteral("Robison-Anton Poly"), QStringLiteral("Sulky Rayon")};
-    return n >= 1 && n <= palettes.size() ? palettes[n - 1] : QString();
-}
+QString threadMenuTitle(int n) { return VDLAppController::instance()->threadMenuTitle(n); }
 // An error for an alert: its text and its code.
 QString errorText(const VDLError& error) {
     return QObject::tr("%1 (error %2)").arg(QString::fromStdString(error.message())).arg(error.code);
@@ -226,6 +183,7 @@ QMainWindow* VDLDocument::window() const { return window_; }
 void VDLDocument::buildWindow() {
     window_ = new VDLDocumentWindow(this);
     window_->resize(900, 700);
+    window_->installEventFilter(this);
     VDLAppGlue::populateMenuBar(window_->menuBar());
 
     auto* central = new QWidget(window_);
@@ -778,8 +736,18 @@ void VDLDocument::zoomDesign(QObject* sender) {
     }
 }
 
+bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
+    // The window's resize reaches this filter before the layout resizes the canvas: the design
+    // point in the middle of the view is the one to keep there.
+    if (watched == window_ && event->type() == QEvent::Resize) resizing_ = true;
+    return QObject::eventFilter(watched, event);
+}
+
 void VDLDocument::windowDidResize() {
-    if (!patternView_) return;
+    if (!patternView_) {
+        resizing_ = false;
+        return;
+    }
     resizing_ = true;
     VDLCanvas::setScale(patternView_, viewScaling_ / 100.0f);
     VDLCanvas::adjustRulers(scrollView_);
