@@ -9,9 +9,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 QPointer<VDLColorPanel> gPanel;
@@ -123,6 +126,29 @@ void VDLColorPanel::fillList() {
         item->setData(kNameRole, name);
         item->setData(kColorRole, qc);
     }
+}
+
+void VDLColorPanel::showEntry(const QString& palette, const QString& key) {
+    if (paletteBox_->findData(palette) < 0) return;
+    search_->clear();
+    selectPalette(palette);
+    for (int i = 0; i < list_->count(); ++i)
+        if (list_->item(i)->data(kCodeRole).toString() == key) {
+            list_->setCurrentRow(i);
+            list_->scrollToItem(list_->item(i), QAbstractItemView::PositionAtCenter);
+            return;
+        }
+}
+
+void VDLColorPanel::placeBeside(QWidget* window) {
+    if (!window || placed_) return;
+    placed_ = true;
+    const QRect w = window->frameGeometry();
+    QScreen* screen = window->screen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+    QPoint at(w.right() + 8, w.top());
+    if (at.x() + width() > avail.right()) at.setX(std::max(avail.left(), w.left() - width() - 8));
+    move(at);
 }
 
 int VDLColorPanel::entryCount() const { return list_->count(); }

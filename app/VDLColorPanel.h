@@ -34,6 +34,11 @@ public:
     QString currentPalette() const;
     void selectPalette(const QString& palette);
     void setSearchText(const QString& text);
+    // Shows the list of PALETTE with entry KEY selected (a thread's chart entry); nothing when
+    // the panel has no such list.
+    void showEntry(const QString& palette, const QString& key);
+    // Places the panel beside WINDOW, on the side with room (the first time it is shown).
+    void placeBeside(QWidget* window);
     // The entries listed now (after the search), as "code" and colour name.
     int entryCount() const;
     QString entryCode(int row) const;
@@ -60,4 +65,5 @@ private:
     QColor pendingPick_;
     QPointer<QObject> delegate_;
     bool settingColor_ = false;
+    bool placed_ = false;
 };

@@ -108,7 +108,10 @@ void VDLDocument::installEditing() {
             const VDLColor& c = myDesign().colorOfThread(thread);
             VDLColorPanel* panel = VDLColorPanel::sharedColorPanel();
             panel->setColor(QColor::fromRgbF(float(c.red()), float(c.green()), float(c.blue())));
+            const VDLThread& t = myDesign().threads()[size_t(thread)];
+            panel->showEntry(QString::fromStdString(t.palette()), QString::fromStdString(t.key()));
             panel->setDelegate(this);
+            panel->placeBeside(window());
             panel->show();
             panel->raise();
         } else {
