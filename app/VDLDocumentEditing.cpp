@@ -332,7 +332,8 @@ void VDLDocument::paste(QObject*) {
 }
 
 void VDLDocument::deleteSelected(QObject*) {
-    if (!editingBlocked()) deleteWithUndo();
+    // Without a selection the model would still normalise the stitch list: no step at all.
+    if (!editingBlocked() && myDesign().selectionActive()) deleteWithUndo();
 }
 
 void VDLDocument::center(QObject*) {

@@ -48,7 +48,7 @@ public:
             if (!icon.isNull()) p->drawImage(QRect(r.x() + (r.width() - kRowHeight) / 2, r.y(), kRowHeight, kRowHeight), icon);
         } else {
             QFont f = option.font;
-            f.setPointSizeF(11.0 * 0.75 + 2.75);  // a small system font
+            f.setPointSizeF(11.0);
             p->setFont(f);
             p->setPen(list_->textIsBlack(row) ? option.palette.color(QPalette::Text) : QColor(Qt::gray));
             p->drawText(r.adjusted(4, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap,
