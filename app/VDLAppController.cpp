@@ -759,6 +759,7 @@ int VDLAppController::run(int argc, char** argv) {
 
     registerDefaults();
     VDLAppController* controller = instance();
+    controller->useDocumentController();
     QStringList files;
     for (const QString& f : parser.positionalArguments()) files << QFileInfo(f).absoluteFilePath();
     const bool prefs = parser.isSet(prefsOption);

@@ -206,6 +206,8 @@ void VDLDocument::buildWindow() {
     row->addWidget(scrollView_, 1);
     column->addLayout(row, 1);
     if (auto* area = qobject_cast<QAbstractScrollArea*>(scrollView_)) {
+        viewport_ = area->viewport();
+        viewport_->installEventFilter(this);
         auto track = [this] {
             if (!resizing_ && patternView_) viewCenter_ = VDLCanvas::centredPoint(patternView_);
         };
@@ -723,7 +725,11 @@ void VDLDocument::zoomOut(QObject*) { setViewScaling(viewScaling_ - 25); }
 
 void VDLDocument::zoomToFit(QObject*) {
     setViewScaling(100);
-    if (patternView_) VDLCanvas::centerDesign(patternView_);
+    if (patternView_) {
+        VDLCanvas::setScale(patternView_, 1.0f);  // also when the canvas drifted from 100 %
+        VDLCanvas::centerDesign(patternView_);
+        viewCenter_ = VDLCanvas::centredPoint(patternView_);
+    }
 }
 
 void VDLDocument::zoomDesign(QObject* sender) {
@@ -740,6 +746,15 @@ bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
     // The window's resize reaches this filter before the layout resizes the canvas: the design
     // point in the middle of the view is the one to keep there.
     if (watched == window_ && event->type() == QEvent::Resize) resizing_ = true;
+    // The visible area changed size (window, rulers, thread list): the zoom factor relative to
+    // it stays, and so does the design point in its middle.
+    if (event->type() == QEvent::Resize && patternView_ && watched == viewport_) {
+        const bool wasResizing = resizing_;
+        resizing_ = true;
+        VDLCanvas::setScale(patternView_, viewScaling_ / 100.0f);
+        VDLCanvas::scrollPointToCentre(patternView_, viewCenter_);
+        resizing_ = wasResizing;
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -943,6 +958,7 @@ std::string VDLDocument::encodeRestorableState() const {
     return VDLPlistToXML(static_cast<plist_t>(root.get()));
 }
 
+// Property-list dates keep whole seconds in their XML form, so dates compare to the second.
 std::optional<QDateTime> VDLDocument::archivedModificationDate(const std::string& archiveXML) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
     if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return std::nullopt;
@@ -975,7 +991,7 @@ bool VDLDocument::restoreState(const std::string& archiveXML) {
         const bool edited = !coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited);
         const std::optional<QDateTime> date = archivedModificationDate(archiveXML);
         const bool sameFile = date && fileModificationDate_.isValid() &&
-                              date->toMSecsSinceEpoch() == fileModificationDate_.toMSecsSinceEpoch();
+                              date->toSecsSinceEpoch() == fileModificationDate_.toSecsSinceEpoch();
         if (edited && sameFile) {
             VDLDesign archived{VDLCoder(designNode)};
             const bool consistent = archived.numberOfThreads() ==

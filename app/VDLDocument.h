@@ -284,6 +284,7 @@ private:
     VDLDocumentWindow* window_ = nullptr;
     VDLDesignView* patternView_ = nullptr;
     QWidget* scrollView_ = nullptr;
+    QWidget* viewport_ = nullptr;  // the scroll view's visible area
     QWidget* threadList_ = nullptr;
     QWidget* threadListSlot_ = nullptr;
     QUndoStack* undoStack_ = nullptr;

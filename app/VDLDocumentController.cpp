@@ -284,7 +284,7 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
             continue;
         }
         const std::optional<QDateTime> date = VDLDocument::archivedModificationDate(xml);
-        if (date && date->toMSecsSinceEpoch() != info.lastModified().toMSecsSinceEpoch()) {
+        if (date && date->toSecsSinceEpoch() != info.lastModified().toSecsSinceEpoch()) {
             messages << QObject::tr("“%1” was not reopened: the file was changed since Vardelle last showed it.")
                             .arg(info.fileName());
             continue;

@@ -43,7 +43,7 @@ shoot() {
   echo "wrote $out"
 }
 
-shoot docs/screenshots/document.png build/vardelle resources/samples/flower.pes
+shoot docs/screenshots/document.png build/vardelle resources/samples/flower.jef
 shoot docs/screenshots/preferences.png build/vardelle --preferences
 
 # A relaunch that restores the sample's window with its third thread picked: the thread list
