@@ -7,9 +7,7 @@
 #include "VDLFormat.h"
 #include "VDLLocalization.h"
 #include "VDLNotificationCenter.h"
-#include "VDLPaletteChangeCommand.h"
 #include "VDLPropertyList.h"
-#include "VDLSnapshotCommand.h"
 #include "VDLValueTransformer.h"
 
 #include <QAction>
@@ -44,6 +42,7 @@
 #if __has_include("VDLDesignView.h")
 #include "VDLDesignView.h"
 #include "VDLScrollView.h"
+#include "VDLDesignViewDelegate.h"
 #define VDL_HAVE_CANVAS 1
 #else
 #define VDL_HAVE_CANVAS 0
@@ -165,6 +164,7 @@ QString errorText(const VDLError& error) {
 
 VDLDocument::VDLDocument() : undoStack_(new QUndoStack(this)) {
     buildWindow();
+    installEditing();
     connect(undoStack_, &QUndoStack::cleanChanged, this, [this] { window_->setWindowModified(isDocumentEdited()); });
     connect(undoStack_, &QUndoStack::indexChanged, this, [this] { window_->setWindowModified(isDocumentEdited()); });
     connect(&VDLNotificationCenter::defaultCenter(), &VDLNotificationCenter::updateDisplay, this,
@@ -854,31 +854,13 @@ void VDLDocument::showAllThreadsAction(QObject*) { showAllThreads(); }
 
 // ---- Undoable changes ------------------------------------------------------------------------
 
-void VDLDocument::changeWithUndoPalette(const std::string& p, bool useThreadFile) {
-    undoStack_->push(new VDLPaletteChangeCommand(this, p, useThreadFile));
-}
-
 void VDLDocument::changePalette(QObject* sender) {
     auto* item = qobject_cast<QAction*>(sender);
     if (!item) return;
     changeWithUndoPalette(plainTitle(item).toStdString(), true);
 }
 
-void VDLDocument::moveByVector(double dx, double dy, std::optional<VDLDesign> oldDesign) {
-    VDLDesign before = oldDesign ? std::move(*oldDesign) : design_;
-    if (!oldDesign) {
-        VDLError error;
-        if (!design_.moveSelectionByVector(VDLPoint{dx, dy}, &error)) {
-            design_ = std::move(before);
-            VDLCanvas::setDesign(patternView_, &design_);
-            anyAlertDisplay(docString("MOVE_ALERT_TITLE", "Move Design"),
-                            QString::fromStdString(error.localizedRecoverySuggestion()), 2);
-            updateView();
-            return;
-        }
-    }
-    undoStack_->push(new VDLSnapshotCommand(this, std::move(before), "UNDO_MOVE", "move"));
-}
+// moveByVector and changeWithUndoPalette: VDLDocumentEditing.cpp
 
 // ---- Alerts and validation -------------------------------------------------------------------
 

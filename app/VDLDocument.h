@@ -198,6 +198,56 @@ public slots:
     void resetPalette(QObject* sender = nullptr);
 
     // ---- Editing: declarations of VDLDocumentEditing.cpp go here ------------------------
+public:
+    // Undoable operations: each is one step on the undo stack (a whole-design snapshot, or the
+    // threads and hoop for palette, colour and hoop changes); a model failure shows the
+    // command's alert and leaves the step as the model left the design.
+    void toggleSelectionToJumps(bool toJumps);
+    void deleteWithUndo();
+    void bastingWithStitchlength(float lengthMM, float distanceMM);
+    void insertThreadBeforeSelectionWithOldDesign();
+    void deleteThreadWithIndex(int index);
+    void moveThreadFromIndex(int from, int to);
+    void resizeByPercent(float factor);
+    void flipWithUndo(const QString& orientation);
+    void rotateByDegrees(int degreesCounterClockwise);
+    void centerConfirmEnded();
+    void pasteWithUndo();
+    void cutWithUndo();
+    void changeWithUndoThread(int index, const VDLColor& color, const std::string& palette);
+    void selectHoop(const std::string& vendor, int code);
+    // After the palette-reset confirmation (or at once when "AlertReset" is set).
+    void resetConfirmEnded(bool confirmed);
+    // The palette reset restores for a design type; KNOWN false for a type without one.
+    static std::string resetPaletteFor(const std::string& designType, bool* known = nullptr);
+    // The dialog of a command while it is open: nothing else edits the design meanwhile.
+    class VDLEditDialog* activeEditDialog() const;
+    QWidget* activeResetAlert() const;
+    class VDLThreadListView* threadList() const;
+public slots:
+    // The colour panel's pick: recolours the one thread shown.
+    void changeColor(QObject* sender);
+private:
+    friend class VDLEditingBridge;
+    void installEditing();
+    void pushEdit(class QUndoCommand* command);
+    void snapshotEdit(const QString& actionName, const QString& alertTitle,
+                      std::function<bool(VDLDesign&, VDLError*)> operation, std::function<void()> onSuccess = nullptr,
+                      std::optional<VDLDesign> snapshot = std::nullopt);
+    void changePaletteWithUndo(const std::string& palette, bool useThreadFile, const QString& actionName);
+    class VDLEditDialog* openEditDialog(int kind);
+    bool editingBlocked() const;
+    class VDLEditingBridge* editing_ = nullptr;
+    QPointer<QWidget> editDialog_;
+    QPointer<QWidget> resetAlert_;
+    float moveX_ = 0.0f;
+    float moveY_ = 0.0f;
+    float resizePercent_ = 1.0f;
+    int rotateDegree_ = 0;
+    float bastingLength_ = 5.0f;
+    float bastingDistance_ = 1.0f;
+public slots:
+    // ---- end of the editing declarations ------------------------------------------------
 
     // ---- Export to machine: declarations of VDLDocumentExport.cpp go here ----------------
 public:

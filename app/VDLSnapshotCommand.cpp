@@ -1,19 +1,37 @@
 #include "VDLSnapshotCommand.h"
 
-#include "VDLDocument.h"
+#include "VDLUndoTarget.h"
 
-VDLSnapshotCommand::VDLSnapshotCommand(VDLDocument* document, VDLDesign before, const char* undoKey,
-                                       const char* englishDefault)
-    : VDLDocumentCommand(document, undoKey, englishDefault), other_(std::move(before)) {}
+VDLSnapshotCommand::VDLSnapshotCommand(VDLUndoTarget& target, const QString& actionName, std::function<void()> fresh)
+    : VDLUndoCommand(actionName), target_(&target), snapshot_(target.myDesign().copy()), fresh_(std::move(fresh)) {}
 
-void VDLSnapshotCommand::applyChange(bool firstTime) {
-    if (!firstTime) swapWithDocument();
+VDLSnapshotCommand::VDLSnapshotCommand(VDLUndoTarget& target, const QString& actionName, VDLDesign snapshot,
+                                       std::function<void()> fresh)
+    : VDLUndoCommand(actionName), target_(&target), snapshot_(std::move(snapshot)), fresh_(std::move(fresh)) {}
+
+void VDLSnapshotCommand::swap() { target_->swapDesign(snapshot_); }
+
+void VDLSnapshotCommand::undo() {
+    if (replaying()) return;
+    swap();
 }
 
-void VDLSnapshotCommand::revertChange() { swapWithDocument(); }
+void VDLSnapshotCommand::redo() {
+    if (replaying()) return;
+    if (fresh_) {
+        auto fresh = std::move(fresh_);
+        fresh_ = nullptr;
+        fresh();
+        return;
+    }
+    swap();
+}
 
-void VDLSnapshotCommand::swapWithDocument() {
-    VDLDesign current = std::move(document()->myDesign());
-    document()->setDesign(std::move(other_));
-    other_ = std::move(current);
+size_t VDLSnapshotCommand::bytes() const { return bytesOfDesign(snapshot_); }
+
+VDLUndoCommand* VDLSnapshotCommand::takeOver() {
+    auto* c = new VDLSnapshotCommand(*target_, text(), std::move(snapshot_), nullptr);
+    c->setObsolete(isObsolete());
+    snapshot_ = VDLDesign();
+    return c;
 }

@@ -1,19 +1,35 @@
 #pragma once
-// An undoable change recorded as a copy of the whole design before it. The change itself is
-// made by the caller before the command is pushed; undo swaps the snapshot in (keeping the
-// design it replaces), redo swaps back, so one copy serves both directions.
+// One undo step that holds a whole-design snapshot. The snapshot is taken when the command is
+// made (before the change). The first redo() (QUndoStack::push) runs the fresh operation on the
+// live design; later undo() and redo() swap the live design with the snapshot, so undo and
+// redo alternate between the same two designs without copying them again.
 #include "VDLDesign.h"
-#include "VDLDocumentCommand.h"
+#include "VDLUndoCommand.h"
 
-class VDLSnapshotCommand : public VDLDocumentCommand {
+#include <functional>
+
+class VDLUndoTarget;
+
+class VDLSnapshotCommand : public VDLUndoCommand {
 public:
-    VDLSnapshotCommand(VDLDocument* document, VDLDesign before, const char* undoKey, const char* englishDefault);
+    // FRESH performs the command on the live design (model operation, alert on failure,
+    // refresh); it runs exactly once, at the first redo.
+    VDLSnapshotCommand(VDLUndoTarget& target, const QString& actionName, std::function<void()> fresh);
+    // The same with a snapshot the caller took earlier (the first event of a mouse drag).
+    VDLSnapshotCommand(VDLUndoTarget& target, const QString& actionName, VDLDesign snapshot,
+                       std::function<void()> fresh);
 
-protected:
-    void applyChange(bool firstTime) override;
-    void revertChange() override;
+    void undo() override;
+    void redo() override;
+    size_t bytes() const override;
+    VDLUndoCommand* takeOver() override;
+
+    const VDLDesign& snapshot() const { return snapshot_; }
 
 private:
-    void swapWithDocument();
-    VDLDesign other_;  // the design that is not the document's at the moment
+    void swap();
+
+    VDLUndoTarget* target_;
+    VDLDesign snapshot_;
+    std::function<void()> fresh_;
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the application for the README, taken under Xvfb: a document window with the
-# bundled sample (3D, hoop, rulers) and the preferences window. Writes docs/screenshots/*.png.
+# bundled sample (3D, hoop, rulers), the same window relaunched with one thread picked (thread
+# list and colour panel) and the preferences window. Writes docs/screenshots/*.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -44,3 +45,17 @@ shoot() {
 
 shoot docs/screenshots/document.png build/vardelle resources/samples/flower.jef
 shoot docs/screenshots/preferences.png build/vardelle --preferences
+
+# A relaunch that restores the sample's window with its third thread picked: the thread list
+# marks that row and the colour panel shows the thread's colour.
+mkdir -p "$work/state/vardelle"
+cat > "$work/state/vardelle/window-1.plist" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+  <key>VDLFilePath</key><string>$PWD/resources/samples/flower.pes</string>
+  <key>VDLIsEdited</key><false/>
+  <key>VDLSelectedThread</key><integer>2</integer>
+</dict></plist>
+PLIST
+shoot docs/screenshots/thread-colours.png build/vardelle
