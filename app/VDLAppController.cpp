@@ -27,6 +27,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 
 #ifndef VARDELLE_VERSION
@@ -157,13 +158,17 @@ QColor VDLAppController::backgroundColor() {
 // ---- Instance and menus ---------------------------------------------------------------------
 
 VDLAppController* VDLAppController::instance() {
-    if (!s_instance) s_instance = new VDLAppController;
+    if (!s_instance) {
+        s_instance = new VDLAppController;
+        // Gone before QApplication tears its widgets down (the menus and windows are widgets).
+        qAddPostRoutine([] { delete s_instance; });
+    }
     return s_instance;
 }
 
 bool VDLAppController::exists() { return s_instance != nullptr; }
 
-VDLAppController::VDLAppController() : QObject(QCoreApplication::instance()) {
+VDLAppController::VDLAppController() {
     registerDefaults();
     measurementUnit_ = VDLDefaults::standard().integerForKey("MeasurementUnit");
     s_measurementUnit = measurementUnit_;
@@ -690,8 +695,10 @@ void VDLAppController::terminate(QObject*) {
 
 void VDLAppController::finishStartup(const QStringList& files, bool showPreferencesWindow) {
     for (const QString& f : files) openFile(f);
-    applicationDidFinishLaunching();
+    // Asked for on the command line, the preferences window comes first, so the launch shows no
+    // open panel over it.
     if (showPreferencesWindow) showPreferences(nullptr);
+    applicationDidFinishLaunching();
     // With nothing on screen the application cannot be reached any more (there is no dock to
     // click): that is the reopen case, and when the user still opens nothing, the end.
     if (!anyVisibleWindow() && !openPanelShown_) applicationShouldHandleReopen(false);
@@ -701,28 +708,58 @@ void VDLAppController::finishStartup(const QStringList& files, bool showPreferen
     }
 }
 
+namespace {
+void describeApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("vardelle"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARDELLE_VERSION));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("vardelle.github.io"));
+}
+
+void describeOptions(QCommandLineParser& parser, const QCommandLineOption& prefs) {
+    parser.setApplicationDescription(QStringLiteral("Vardelle: opens, checks, edits and converts machine-embroidery designs."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(prefs);
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Design files to open, each in its own window."),
+                                 QStringLiteral("[FILE...]"));
+}
+}  // namespace
+
 int VDLAppController::run(int argc, char** argv) {
+    const QCommandLineOption prefsOption(QStringLiteral("preferences"), QStringLiteral("Show the preferences window at start."));
+    // --help and --version answer without a display.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v" || arg == "--version") {
+            QCoreApplication core(argc, argv);
+            describeApplication();
+            QCommandLineParser parser;
+            describeOptions(parser, prefsOption);
+            parser.process(core);  // prints and exits
+            return 0;
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "vardelle: no display to open windows on (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                             "vardelle: vardelle-cli info FILE describes a design without one.\n");
+        return 1;
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("vardelle"));
+    describeApplication();
     QApplication::setApplicationDisplayName(QStringLiteral("Vardelle"));
-    QApplication::setApplicationVersion(QStringLiteral(VARDELLE_VERSION));
-    QApplication::setOrganizationDomain(QStringLiteral("vardelle.github.io"));
     QGuiApplication::setDesktopFileName(QStringLiteral("vardelle"));
     const QString icon = QString::fromStdString(VDLPathForResource("vardelle", "svg", "icons"));
     if (!icon.isEmpty()) QApplication::setWindowIcon(QIcon(icon));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Vardelle: machine-embroidery designs"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QCommandLineOption prefsOption(QStringLiteral("preferences"), QStringLiteral("Show the preferences window at start."));
-    parser.addOption(prefsOption);
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Design files to open, each in its own window."),
-                                 QStringLiteral("[FILE...]"));
+    describeOptions(parser, prefsOption);
     parser.process(app);
 
     registerDefaults();
     VDLAppController* controller = instance();
+    controller->useDocumentController();
     QStringList files;
     for (const QString& f : parser.positionalArguments()) files << QFileInfo(f).absoluteFilePath();
     const bool prefs = parser.isSet(prefsOption);

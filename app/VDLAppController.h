@@ -92,6 +92,8 @@ public:
     // Opens one file in its own window; false (after telling the user) when it did not open.
     void setDocumentOpener(std::function<bool(const QString& path)> opener) { opener_ = std::move(opener); }
     QObject* currentDocument() const { return currentDocument_ ? currentDocument_() : nullptr; }
+    // Connects the shared document controller (it installs the three functions above).
+    void useDocumentController();
     bool openFile(const QString& path);
 
     // Sends ACTION to where it belongs (see top of file). Returns false when nobody took it.

@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -144,6 +145,10 @@ void VDLPreferenceController::setWellColor(const QColor& color) {
     if (!colorWell_) return;
     QPixmap swatch(colorWell_->iconSize());
     swatch.fill(color);
+    QPainter frame(&swatch);
+    frame.setPen(QColor(96, 96, 96));
+    frame.drawRect(swatch.rect().adjusted(0, 0, -1, -1));
+    frame.end();
     colorWell_->setIcon(QIcon(swatch));
 }
 
