@@ -256,7 +256,7 @@ void VDLDesignView::setDesign(VDLDesign* design) {
     if (!(s >= 3000)) s = 3000;  // also catches a NaN
     bounds_ = VDLMakeRect(-s / 2, -s / 2, s, s);
     selectionRect_ = VDLRect{};
-    cache_ = Cache{};
+    // The last image stays on screen (scaled where needed) until the new design's arrives.
     redraw();
     if (VDLScrollView* sv = scrollView()) {
         sv->setup();
@@ -330,6 +330,7 @@ void VDLDesignView::scrollPointToCentre(VDLPoint p) {
     const QSize vp = sv->viewport()->size();
     sv->horizontalScrollBar()->setValue(int(std::lround(w.x() - vp.width() / 2.0)));
     sv->verticalScrollBar()->setValue(int(std::lround(w.y() - vp.height() / 2.0)));
+    sv->noteCentre();
 }
 
 void VDLDesignView::centerDesign() {
@@ -448,7 +449,11 @@ void VDLDesignView::ensureRender() {
         return;  // already on its way
 
     if (!snapshot_ || snapshotGeneration_ != generation_) {
-        snapshot_ = std::make_shared<VDLDesign>(design_->copy());
+        // The worker's copy. When the worker is done with the last one, its buffers are reused
+        // (a drag redraws on every mouse event; fresh allocations of a big design cost more
+        // than the copy itself).
+        if (snapshot_ && snapshot_.use_count() == 1) *snapshot_ = *design_;
+        else snapshot_ = std::make_shared<VDLDesign>(design_->copy());
         snapshotGeneration_ = generation_;
     }
     VDLCanvasJob job;
@@ -582,8 +587,7 @@ void VDLDesignView::mousePressEvent(QMouseEvent* event) {
     clickedSelection_ = design_ && design_->isSelectedAt(p, 5);
     if (selectionMode_ == MeasureMode) {
         delete measureView_;
-        measureView_ = new VDLMeasurementView(this, drawUnit());
-        measureView_->show();
+        measureView_ = new VDLMeasurementView(this, drawUnit());  // shown by the first measurement
         clickedSelection_ = false;
     }
 }

@@ -182,7 +182,7 @@ private:
     VDLDesignViewDelegate* delegate_ = nullptr;
     VDLRect bounds_ = VDLMakeRect(-1500, -1500, 3000, 3000);
     double ppu_ = 1.0;
-    float scale_ = 1.0f;  // outside a scroll view
+    float scale_ = 1.0f;  // the last scale set (kept over window resizes; the scale outside a scroll view)
     int selectionMode_ = ThreadPicking;
     Qt::CursorShape currentCursor_ = Qt::ArrowCursor;
     QPointer<VDLMeasurementView> measureView_;

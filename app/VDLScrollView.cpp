@@ -11,6 +11,7 @@
 #include <QScrollBar>
 
 #include <cmath>
+#include <optional>
 
 // ---- Rulers --------------------------------------------------------------------------------
 
@@ -167,6 +168,7 @@ void VDLScrollView::setup() {
 void VDLScrollView::showRulers() {
     VDLDesignView* dv = designView();
     const float scale = dv ? dv->scale() : 1.0f;
+    const std::optional<VDLPoint> centre = centre_;
     rulersVisible_ = true;
     setViewportMargins(VDLRulerView::kThickness, VDLRulerView::kThickness, 0, 0);
     layoutRulers();
@@ -174,7 +176,10 @@ void VDLScrollView::showRulers() {
     verticalRuler_->show();
     if (dv) {
         dv->setMouseTracking(true);
-        if (dv->design()) dv->setScale(scale);
+        if (dv->design()) {
+            dv->setScale(scale);
+            if (centre) dv->scrollPointToCentre(*centre);
+        }
     }
     adjustRulers();
 }
@@ -182,13 +187,17 @@ void VDLScrollView::showRulers() {
 void VDLScrollView::hideRulers() {
     VDLDesignView* dv = designView();
     const float scale = dv ? dv->scale() : 1.0f;
+    const std::optional<VDLPoint> centre = centre_;
     rulersVisible_ = false;
     setViewportMargins(0, 0, 0, 0);
     horizontalRuler_->hide();
     verticalRuler_->hide();
     if (dv) {
         dv->setMouseTracking(false);
-        if (dv->design()) dv->setScale(scale);
+        if (dv->design()) {
+            dv->setScale(scale);
+            if (centre) dv->scrollPointToCentre(*centre);
+        }
     }
 }
 
@@ -220,15 +229,33 @@ QRectF VDLScrollView::visibleRect() const {
     return QRectF(QPointF(-dv->pos()), QSizeF(viewport()->size())).intersected(QRectF(dv->rect()));
 }
 
+void VDLScrollView::noteCentre() {
+    VDLDesignView* dv = designView();
+    if (!dv || !dv->design()) return;
+    centre_ = dv->centredPointInDocView();
+    centreViewport_ = viewport()->size();
+}
+
 void VDLScrollView::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
     if (rulersVisible_) layoutRulers();
-    if (VDLDesignView* dv = designView()) dv->noteLiveResize();
+    VDLDesignView* dv = designView();
+    if (dv && dv->design()) {
+        // The zoom relative to the window and the design point in the middle stay the same.
+        const std::optional<VDLPoint> centre = centre_;
+        dv->noteLiveResize();
+        dv->setScale(dv->scale_);
+        if (centre) dv->scrollPointToCentre(*centre);
+        else dv->centerDesign();
+    }
     adjustRulers();
 }
 
 void VDLScrollView::scrollContentsBy(int dx, int dy) {
     QScrollArea::scrollContentsBy(dx, dy);  // moves the canvas; its pixels are blitted
+    // The user scrolled; scrolling forced by a change of the viewport's size (while the window
+    // is resized) does not move the point to keep in the middle.
+    if (viewport()->size() == centreViewport_) noteCentre();
     adjustRulers();
 }
 

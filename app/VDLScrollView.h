@@ -8,6 +8,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 class VDLDesignView;
 class VDLScrollView;
 
@@ -72,6 +74,10 @@ public:
     // The mouse moved to POS (relative to the scroll view): the ruler lines follow.
     void mouseMoved(QPointF pos);
 
+    // Remembers the design point in the middle of the visible area: the point kept there when
+    // the window or the rulers change the visible area's size.
+    void noteCentre();
+
     // The visible part of the document view, in its widget pixels.
     QRectF visibleRect() const;
 
@@ -86,4 +92,6 @@ private:
     VDLRulerView* verticalRuler_;
     bool rulersVisible_ = false;
     QPointF oldMouseLocation_{-1, -1};
+    std::optional<VDLPoint> centre_;
+    QSize centreViewport_;
 };

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -53,6 +55,12 @@ struct Window {
     }
 };
 
+double threadMilliseconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
 int differingPixels(const QImage& a, const QImage& b) {
     if (a.size() != b.size()) return -1;
     int n = 0;
@@ -83,6 +91,12 @@ TEST(ScrollView, ZoomFitsClampsAndKeepsTheCentre) {
 
     v->scrollPointToCentre({150, -80});
     v->setScale(2.5f);
+    EXPECT_NEAR(v->scale(), 2.5, 1e-3);
+    EXPECT_NEAR(v->centredPointInDocView().x, 150, 1.0);
+    EXPECT_NEAR(v->centredPointInDocView().y, -80, 1.0);
+
+    // Resizing the window keeps the zoom relative to the window and the point in the middle.
+    w.scroll.resize(1300, 700);
     EXPECT_NEAR(v->scale(), 2.5, 1e-3);
     EXPECT_NEAR(v->centredPointInDocView().x, 150, 1.0);
     EXPECT_NEAR(v->centredPointInDocView().y, -80, 1.0);
@@ -150,6 +164,47 @@ TEST(ScrollView, SmallCanvasStaysCentred) {
     }
 }
 
+// What the window shows: the archived background colour, the design on it, the area outside
+// the hoop shaded.
+TEST(ScrollView, DrawsBackgroundDesignAndHoopShading) {
+    auto& defaults = VDLDefaults::standard();
+    defaults.setValue("ShowGrid", false);
+    defaults.setValue("BackgroundColor",
+                      QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                                 "<key>r</key><real>0</real><key>g</key><real>0</real><key>b</key><real>1</real>"
+                                 "</dict></plist>"));
+    VDLDesign d = zigzag(2000, 600, 400, 2);
+    d.setDesignHoop(VDLHoop("100 x 100", "Janome", 1, 100, 100, false, false, true));
+    Window w(std::move(d));
+    w.view->setScale(0.3f);
+    w.view->scrollPointToCentre({0, 0});
+    ASSERT_TRUE(w.view->waitForRender());
+    const QRect visible = w.scroll.visibleRect().toAlignedRect();
+    const QImage shot = w.view->grab(visible).toImage();
+    auto at = [&](VDLPoint p) { return shot.pixelColor((w.view->widgetPointAt(p) - visible.topLeft()).toPoint()); };
+    EXPECT_EQ(at({-300, -300}), QColor(0, 0, 255));      // inside the hoop: the background
+    const QColor shaded = at({-600, -300});              // outside: grey 0.35 at 15 % over it
+    EXPECT_NEAR(shaded.red(), 13, 2);
+    EXPECT_NEAR(shaded.blue(), 230, 2);
+    // The design covers the background: black first block at the bottom, red second above it.
+    EXPECT_LT(at({300, 0}).blue(), 60);
+    EXPECT_GT(at({300, w.design.yMax() - 5}).red(), 150);
+
+    // Scrolling within the drawn margin only moves the image; further out draws again.
+    w.view->setScale(3.0f);
+    ASSERT_TRUE(w.view->waitForRender());
+    const int renders = w.view->fullRenderCount();
+    QScrollBar* bar = w.scroll.horizontalScrollBar();
+    bar->setValue(bar->value() + 100);
+    ASSERT_TRUE(w.view->waitForRender());
+    EXPECT_EQ(w.view->fullRenderCount(), renders);
+    bar->setValue(bar->value() + 2000);
+    ASSERT_TRUE(w.view->waitForRender());
+    EXPECT_EQ(w.view->fullRenderCount(), renders + 1);
+    defaults.removeValue("ShowGrid");
+    defaults.removeValue("BackgroundColor");
+}
+
 // Playback ticks draw only the new stitches on top of the cached image, and the result is the
 // image a full redraw gives.
 TEST(ScrollView, PlaybackDrawsIncrementallyLikeAFullRedraw) {
@@ -179,18 +234,26 @@ TEST(ScrollView, MillionStitchesDoNotBlockTheUi) {
     Window w(zigzag(200, 600, 400, 2));
     ASSERT_TRUE(w.view->waitForRender());
     VDLDesign big = zigzag(1000000, 2000, 1500, 12);
-    QElapsedTimer t;
-    t.start();
+    // Time spent on the UI thread itself (the machine may be busy with other work).
+    double t0 = threadMilliseconds();
     w.view->setDesign(&big);
+    const double set = threadMilliseconds() - t0;
     w.view->repaint();
-    const qint64 first = t.elapsed();
+    std::printf("set design %.1f ms, first paint %.1f ms (UI thread)\n", set, threadMilliseconds() - t0 - set);
+    const double first = threadMilliseconds() - t0;
     EXPECT_TRUE(w.view->isRenderPending());
-    t.restart();
+    t0 = threadMilliseconds();
     w.scroll.horizontalScrollBar()->setValue(w.scroll.horizontalScrollBar()->value() + 40);
     w.view->repaint();
-    const qint64 second = t.elapsed();
-    EXPECT_LT(first, 250) << "set design + first paint";
-    EXPECT_LT(second, 100) << "paint while the worker draws";
+    const double second = threadMilliseconds() - t0;
+#ifdef __SANITIZE_ADDRESS__
+    const double slowdown = 4;  // unoptimised and instrumented
+#else
+    const double slowdown = 1;
+#endif
+    EXPECT_LT(first, 100 * slowdown) << "set design + first paint";
+    EXPECT_LT(second, 50 * slowdown) << "paint while the worker draws";
+    QElapsedTimer t;
     // A newer request stops the running one: the worker is free again at once.
     w.view->setScale(2.0f);
     w.view->repaint();
