@@ -552,19 +552,18 @@ QString VDLDocument::runSavePanel(const QString& title) {
     QString ext = fileType_.toLower();
     if (!writable.contains(ext)) ext = QStringLiteral("pes");
     panel.selectNameFilter(filters.value(int(writable.indexOf(ext))));
-    panel.setDefaultSuffix(ext);
     const QFileInfo current(fileName_);
     if (!fileName_.isEmpty()) {
         panel.setDirectory(current.absolutePath());
         panel.selectFile(current.completeBaseName() + QLatin1Char('.') + ext);
     }
-    connect(&panel, &QFileDialog::filterSelected, &panel, [&panel, filters, writable](const QString& filter) {
-        panel.setDefaultSuffix(writable.value(int(filters.indexOf(filter))));
-    });
     if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) return {};
     QString path = panel.selectedFiles().first();
-    if (!VDLDocumentController::isWritableExtension(QFileInfo(path).suffix()))
-        path += QLatin1Char('.') + panel.defaultSuffix();
+    // A name without one of the writable extensions gets the one of the chosen type.
+    if (!VDLDocumentController::isWritableExtension(QFileInfo(path).suffix())) {
+        const QString chosen = writable.value(int(filters.indexOf(panel.selectedNameFilter())), ext);
+        path += QLatin1Char('.') + chosen;
+    }
     return path;
 }
 

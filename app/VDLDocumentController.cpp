@@ -62,17 +62,17 @@ QString readText(const QString& path) {
     return QString::fromStdString(s.str());
 }
 
-// The application proper (not a test program) restores the windows of its last run once the
-// event loop runs, before the launch steps decide whether to show the open panel.
-void scheduleWindowRestoration() {
-    QTimer::singleShot(0, qApp, [] {
-        if (QCoreApplication::applicationName() != QLatin1String("vardelle")) return;
-        VDLDocumentController::sharedDocumentController()->restoreWindowStates();
-    });
+// Runs when the QApplication is constructed: once the event loop runs, and before the launch
+// steps decide whether to show the open panel, the documents join the application controller
+// and the windows of the last run come back.
+void startDocuments() {
+    QMetaObject::invokeMethod(
+        qApp, [] { VDLDocumentController::sharedDocumentController()->restoreWindowStates(); }, Qt::QueuedConnection);
 }
-Q_COREAPP_STARTUP_FUNCTION(scheduleWindowRestoration)
 
 }  // namespace
+
+void VDLDocumentController::prepareApplication() { qAddPreRoutine(startDocuments); }
 
 VDLDocumentController* VDLDocumentController::sharedDocumentController() {
     static VDLDocumentController* shared = [] {
@@ -90,6 +90,9 @@ void VDLDocumentController::installIntoApplication() {
     app->setDocumentOpener([this](const QString& path) { return openDocumentWithContentsOfURL(path) != nullptr; });
     // Quitting with windows open keeps their state for the next launch.
     connect(app, &VDLAppController::willTerminate, this, [this] { saveWindowStates(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!documents_.isEmpty()) saveWindowStates();
+    });
 }
 
 // ---- Types -----------------------------------------------------------------------------------

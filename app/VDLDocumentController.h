@@ -16,6 +16,9 @@ class VDLDocumentController : public QObject {
     Q_OBJECT
 public:
     static VDLDocumentController* sharedDocumentController();
+    // Called by main before the application starts: documents take part in the launch (files
+    // of the command line, open panel, current document) and the last run's windows return.
+    static void prepareApplication();
 
     // The readable types (12) and the types a plain save writes (6), lower-case extensions.
     static QStringList readableExtensions();

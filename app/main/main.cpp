@@ -1,3 +1,7 @@
 #include "VDLAppController.h"
+#include "VDLDocumentController.h"
 
-int main(int argc, char** argv) { return VDLAppController::run(argc, argv); }
+int main(int argc, char** argv) {
+    VDLDocumentController::prepareApplication();
+    return VDLAppController::run(argc, argv);
+}
