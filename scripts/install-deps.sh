@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils desktop-file-utils shared-mime-info libglib2.0-bin
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+  poppler-utils
 )
 
 missing=()
