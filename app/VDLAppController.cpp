@@ -1,15 +1,733 @@
 #include "VDLAppController.h"
 
 #include "VDLDefaults.h"
+#include "VDLDesign.h"
+#include "VDLNotificationCenter.h"
+#include "VDLPreferenceController.h"
+#include "VDLPropertyList.h"
+#include "VDLResources.h"
+#include "VDLValueTransformer.h"
+#include "VDLVersionChecker.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QUndoStack>
+#include <QUrl>
+
+#include <atomic>
+#include <cstdlib>
+
+#ifndef VARDELLE_VERSION
+#define VARDELLE_VERSION "0"
+#endif
+#ifndef VARDELLE_VERSION_URL
+#define VARDELLE_VERSION_URL ""
+#endif
+
+namespace {
+VDLAppController* s_instance = nullptr;
+// The unit the measurement transformer reports; read at launch, safe to read from any thread.
+std::atomic<int> s_measurementUnit{0};
+
+constexpr qint64 kWeek = 604800;
+
+// The palettes of the thread menu after "No Palette": the machine charts, then the thread charts.
+const char* const kThreadMenuPalettes[] = {
+    "Brother", "Janome", "Pfaff", "Sulky Rayon", "Robison-Anton Poly", "Poly-X40 Polyester",
+    "Marathon Rayon", "Madeira Rayon", "Madeira Polyneon", "Fufu Rayon", "Floriani Polyester",
+    "Coats Trilobal", "Coats Rayon", "Brother Country", "Ackermann Isacord", "WonderFil Splendor",
+};
+
+// The defaults shown by the View menu's check items, with their titles.
+struct DisplayToggle {
+    const char* title;
+    const char* key;
+};
+const DisplayToggle kDisplayToggles[] = {
+    {"Show &Jump Stitches", "ShowJumps"},   {"Show &Grid", "ShowGrid"},
+    {"Show &Centre", "ShowCenter"},          {"Show &Hoop", "ShowHoop"},
+    {"Show Stitch &Structure", "ShowStructure"}, {"Mark &First Stitch", "ShowFirst"},
+    {"Mark &Last Stitch", "ShowLast"},       {"&Fast Drawing (flat)", "DrawFastMode"},
+};
+
+bool anyVisibleWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->isWindow() && !w->inherits("QMenu")) return true;
+    return false;
+}
+}  // namespace
+
+// ---- Defaults -------------------------------------------------------------------------------
+
+QVariantMap VDLAppController::registeredDefaults() {
+    QVariantMap d;
+    d.insert("MachineTag", 0);
+    d.insert("MeasurementUnit", 0);
+    d.insert("DefaultThreads", 0);
+    d.insert("CheckForUpdates", true);
+    d.insert("SkipOpenDialog", false);
+    d.insert("BastingLength", 5.0f);
+    d.insert("BastingDistance", 1.0f);
+    d.insert("SoundMuted", false);
+    d.insert("StitchSpeed", 7);
+    d.insert("AlertReset", false);
+    d.insert("AlertWriteToURL", false);
+    d.insert("DrawFastMode", false);
+    d.insert("ShowJumps", true);
+    d.insert("ShowGrid", true);
+    d.insert("ShowCenter", false);
+    d.insert("ShowHoop", true);
+    d.insert("ShowStructure", false);
+    d.insert("ShowFirst", false);
+    d.insert("ShowLast", false);
+    d.insert("ShowRulers", true);
+    d.insert("PrintFastMode", true);
+    d.insert("PrintGrid", true);
+    d.insert("PrintJumps", true);
+    d.insert("PrintCenter", false);
+    d.insert("PrintHoop", false);
+    d.insert("PrintStructure", false);
+    d.insert("PrintFirst", false);
+    d.insert("PrintLast", false);
+    d.insert("PrintTemplate", false);
+    d.insert("BackgroundColor", archivedColor(windowBackgroundColor()));
+    // Kept for the preferences file the original platform shares; nothing here reads them.
+    d.insert("NSDisabledCharacterPaletteMenuItem", true);
+    d.insert("NSDisabledDictationMenuItem", true);
+    return d;
+}
 
 void VDLAppController::registerDefaults() {
-    VDLDefaults::standard().registerDefaults({});
+    VDLDefaults::standard().registerDefaults(registeredDefaults());
+    s_measurementUnit = s_instance ? s_instance->measurementUnit_
+                                   : VDLDefaults::standard().integerForKey("MeasurementUnit");
+    VDLValueTransformer::setMeasurementUnitProvider([] { return static_cast<int64_t>(s_measurementUnit.load()); });
+}
+
+// ---- Colours --------------------------------------------------------------------------------
+
+QByteArray VDLAppController::archivedColor(const QColor& color) {
+    VDLPlist dict(plist_new_dict());
+    VDLCoder coder(dict.get());
+    const QColor c = color.toRgb();
+    coder.encodeDouble(c.redF(), "r");
+    coder.encodeDouble(c.greenF(), "g");
+    coder.encodeDouble(c.blueF(), "b");
+    return QByteArray::fromStdString(VDLPlistToXML(dict.get()));
+}
+
+QColor VDLAppController::colorFromArchive(const QByteArray& bytes) {
+    if (bytes.isEmpty()) return {};
+    VDLPlist root = VDLPlistFromXML(bytes.toStdString());
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return {};
+    double rgb[3];
+    const char* keys[3] = {"r", "g", "b"};
+    for (int i = 0; i < 3; ++i) {
+        plist_t node = plist_dict_get_item(root.get(), keys[i]);
+        std::optional<double> v = node ? VDLPlistReal(node) : std::nullopt;
+        if (!v || !(*v >= 0.0 && *v <= 1.0)) return {};
+        rgb[i] = *v;
+    }
+    return QColor::fromRgbF(static_cast<float>(rgb[0]), static_cast<float>(rgb[1]), static_cast<float>(rgb[2]));
+}
+
+QColor VDLAppController::windowBackgroundColor() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return QApplication::palette().color(QPalette::Active, QPalette::Window);
+    return QColor(239, 239, 239);
+}
+
+QColor VDLAppController::backgroundColor() {
+    const QColor c = colorFromArchive(VDLDefaults::standard().dataForKey("BackgroundColor"));
+    return c.isValid() ? c : windowBackgroundColor();
+}
+
+// ---- Instance and menus ---------------------------------------------------------------------
+
+VDLAppController* VDLAppController::instance() {
+    if (!s_instance) s_instance = new VDLAppController;
+    return s_instance;
+}
+
+bool VDLAppController::exists() { return s_instance != nullptr; }
+
+VDLAppController::VDLAppController() : QObject(QCoreApplication::instance()) {
+    registerDefaults();
+    measurementUnit_ = VDLDefaults::standard().integerForKey("MeasurementUnit");
+    s_measurementUnit = measurementUnit_;
+    buildMenus();
+    connect(&VDLDefaults::standard(), &VDLDefaults::valueChanged, this, [this](const QString& key) {
+        for (QAction* a : std::as_const(actions_)) {
+            if (a->property("vdlDefaultsKey").toString() != key) continue;
+            QSignalBlocker block(a);
+            a->setChecked(VDLDefaults::standard().boolForKey(key));
+        }
+    });
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(app, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive) onApplicationStateChanged();
+        });
+}
+
+VDLAppController::~VDLAppController() {
+    // The menus have no parent widget: they belong to the controller.
+    qDeleteAll(menus_);
+    delete preferenceController_;
+    if (s_instance == this) s_instance = nullptr;
+}
+
+void VDLAppController::setMeasurementUnit(int unit) {
+    measurementUnit_ = unit;
+    s_measurementUnit = unit;
+}
+
+QAction* VDLAppController::addAction(QMenu* menu, const QString& title, const QString& selector, bool application) {
+    auto* a = new QAction(title, menu);
+    a->setObjectName(selector);
+    a->setProperty("vdlApplication", application);
+    a->setProperty("vdlConnected", true);
+    connect(a, &QAction::triggered, this, [this, a] { dispatch(a); });
+    menu->addAction(a);
+    actions_.append(a);
+    return a;
+}
+
+QAction* VDLAppController::addDefaultToggle(QMenu* menu, const QString& title, const QString& key) {
+    auto* a = new QAction(title, menu);
+    a->setObjectName(key);
+    a->setCheckable(true);
+    a->setChecked(VDLDefaults::standard().boolForKey(key));
+    a->setProperty("vdlApplication", true);
+    a->setProperty("vdlConnected", true);
+    a->setProperty("vdlDefaultsKey", key);
+    connect(a, &QAction::triggered, this, [this, a, key](bool on) {
+        VDLDefaults::standard().setValue(key, on);
+        sendUpdateNotification(a);
+    });
+    menu->addAction(a);
+    actions_.append(a);
+    return a;
+}
+
+void VDLAppController::buildMenus() {
+    auto newMenu = [this](const QString& title, const QString& name) {
+        auto* m = new QMenu(title);
+        m->setObjectName(name);
+        connect(m, &QMenu::aboutToShow, this, &VDLAppController::validateActions);
+        menus_.append(m);
+        return m;
+    };
+    fileMenu_ = newMenu(tr("&File"), "fileMenu");
+    editMenu_ = newMenu(tr("&Edit"), "editMenu");
+    viewMenu_ = newMenu(tr("&View"), "viewMenu");
+    designMenu_ = newMenu(tr("&Design"), "designMenu");
+    hoopMenu_ = newMenu(tr("&Hoop"), "hoopMenu");
+    threadMenu_ = newMenu(tr("&Thread"), "threadMenu");
+    windowMenu_ = newMenu(tr("&Window"), "windowMenu");
+    helpMenu_ = newMenu(tr("&Help"), "helpMenu");
+
+    // File
+    addAction(fileMenu_, tr("&Open…"), "openDocument:", true)->setShortcut(QKeySequence::Open);
+    addAction(fileMenu_, tr("&Close"), "performClose:", true)->setShortcut(QKeySequence::Close);
+    fileMenu_->addSeparator();
+    addAction(fileMenu_, tr("&Save"), "saveDocument:", false)->setShortcut(QKeySequence::Save);
+    addAction(fileMenu_, tr("Save &As…"), "saveDocumentAs:", false)->setShortcut(QKeySequence::SaveAs);
+    addAction(fileMenu_, tr("Save a Cop&y To…"), "saveDocumentTo:", false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    addAction(fileMenu_, tr("Re&vert to Saved"), "revertDocumentToSaved:", false);
+    fileMenu_->addSeparator();
+    addAction(fileMenu_, tr("Export to &Machine…"), "exportDesignDialog:", false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    addAction(fileMenu_, tr("Export as P&DF…"), "exportPDF:", false);
+    addAction(fileMenu_, tr("&Print…"), "printDocument:", false)->setShortcut(QKeySequence::Print);
+    fileMenu_->addSeparator();
+    QAction* quit = addAction(fileMenu_, tr("&Quit"), "terminate:", true);
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+
+    // Edit
+    addAction(editMenu_, tr("&Undo"), "undo:", true)->setShortcut(QKeySequence::Undo);
+    addAction(editMenu_, tr("&Redo"), "redo:", true)->setShortcut(QKeySequence::Redo);
+    editMenu_->addSeparator();
+    addAction(editMenu_, tr("Cu&t"), "cut:", false)->setShortcut(QKeySequence::Cut);
+    addAction(editMenu_, tr("&Copy"), "copy:", false)->setShortcut(QKeySequence::Copy);
+    addAction(editMenu_, tr("&Paste"), "paste:", false)->setShortcut(QKeySequence::Paste);
+    addAction(editMenu_, tr("&Delete"), "delete:", false)->setShortcut(QKeySequence::Delete);
+    editMenu_->addSeparator();
+    addAction(editMenu_, tr("Select &All"), "selectAll:", false)->setShortcut(QKeySequence::SelectAll);
+    addAction(editMenu_, tr("Dese&lect All"), "deselectAll:", false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    addAction(editMenu_, tr("&Invert Selection"), "invertSelection:", false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    editMenu_->addSeparator();
+    QAction* prefs = addAction(editMenu_, tr("Pr&eferences…"), "showPreferences:", true);
+    prefs->setShortcut(QKeySequence::Preferences);
+    if (prefs->shortcut().isEmpty()) prefs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    prefs->setMenuRole(QAction::PreferencesRole);
+
+    // View
+    addAction(viewMenu_, tr("Zoom &In"), "zoomIn:", false)->setShortcut(QKeySequence::ZoomIn);
+    addAction(viewMenu_, tr("Zoom &Out"), "zoomOut:", false)->setShortcut(QKeySequence::ZoomOut);
+    addAction(viewMenu_, tr("Zoom to &Fit"), "zoomToFit:", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    viewMenu_->addSeparator();
+    QAction* rulers = addAction(viewMenu_, tr("Show &Rulers"), "sendRulerNotification:", true);
+    rulers->setCheckable(true);
+    rulers->setChecked(VDLDefaults::standard().boolForKey("ShowRulers"));
+    rulers->setProperty("vdlDefaultsKey", QStringLiteral("ShowRulers"));
+    rulers->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    for (const DisplayToggle& t : kDisplayToggles) addDefaultToggle(viewMenu_, tr(t.title), t.key);
+    addAction(viewMenu_, tr("Re&draw All Windows"), "sendUpdateNotification:", true)->setShortcut(QKeySequence::Refresh);
+    viewMenu_->addSeparator();
+    addAction(viewMenu_, tr("Show &All Threads"), "showAllThreadsAction:", false);
+    viewMenu_->addSeparator();
+    QAction* full = addAction(viewMenu_, tr("F&ull Screen"), "toggleFullScreen:", true);
+    full->setShortcut(QKeySequence::FullScreen);
+    full->setCheckable(true);
+
+    // Design
+    const struct { const char* title; const char* selector; } tools[] = {
+        {"Select &Rectangle", "selectRect:"}, {"Select S&ection", "selectSection:"},
+        {"Select S&titch", "selectStitch:"}, {"&Measure Distance", "measureDistance:"}};
+    int toolKey = Qt::Key_1;  // Ctrl+Alt+1 … 4
+    for (const auto& t : tools) {
+        QAction* a = addAction(designMenu_, tr(t.title), t.selector, false);
+        a->setCheckable(true);
+        a->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key(toolKey++)));
+    }
+    designMenu_->addSeparator();
+    addAction(designMenu_, tr("Convert to &Jump Stitches"), "convertSelectionToJumps:", false);
+    addAction(designMenu_, tr("Convert to &Stitches"), "convertSelectionToStitches:", false);
+    designMenu_->addSeparator();
+    addAction(designMenu_, tr("Mo&ve…"), "moveStitches:", false);
+    addAction(designMenu_, tr("Resi&ze…"), "resizeStitches:", false);
+    addAction(designMenu_, tr("R&otate…"), "rotateFree:", false);
+    addAction(designMenu_, tr("Rotate &Left"), "rotateL:", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(designMenu_, tr("Rotate Ri&ght"), "rotateR:", false)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    addAction(designMenu_, tr("Flip &Vertically"), "flipV:", false);
+    addAction(designMenu_, tr("Flip &Horizontally"), "flipH:", false);
+    addAction(designMenu_, tr("&Centre in Hoop"), "center:", false);
+    designMenu_->addSeparator();
+    addAction(designMenu_, tr("&Insert Colour Change"), "insertThreadBeforeSelection:", false);
+    addAction(designMenu_, tr("&Basting Frame…"), "bastingDialog:", false);
+    addAction(designMenu_, tr("Reset &Palette"), "resetPalette:", false);
+    designMenu_->addSeparator();
+    addAction(designMenu_, tr("Stitch &Player"), "showSimulator:", true)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+
+    // Hoop: filled by the first document window (fillHoopMenu). Items added by anyone are
+    // dispatched like the others.
+    connect(hoopMenu_, &QMenu::triggered, this, [this](QAction* a) {
+        if (!a->property("vdlConnected").toBool()) dispatch(a);
+    });
+
+    // Thread: item 0 is "No Palette", then one item per palette, titled with its name.
+    QAction* none = addAction(threadMenu_, tr("No Palette"), "noPalette:", false);
+    none->setCheckable(true);
+    for (const QString& p : threadMenuPalettes()) {
+        QAction* a = addAction(threadMenu_, p, "changePalette:", false);
+        a->setCheckable(true);
+    }
+
+    // Window
+    addAction(windowMenu_, tr("&Minimize"), "performMiniaturize:", true)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    addAction(windowMenu_, tr("&Zoom"), "performZoom:", true);
+    windowMenu_->addSeparator();
+    connect(windowMenu_, &QMenu::aboutToShow, this, [this] {
+        for (QAction* a : windowMenu_->actions())
+            if (a->property("vdlWindowItem").toBool()) {
+                windowMenu_->removeAction(a);
+                a->deleteLater();
+            }
+        QWidget* active = QApplication::activeWindow();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* main = qobject_cast<QMainWindow*>(w);
+            if (!main || !main->isVisible()) continue;
+            QAction* item = windowMenu_->addAction(main->windowTitle().replace("[*]", QString()));
+            item->setProperty("vdlWindowItem", true);
+            item->setCheckable(true);
+            item->setChecked(main == active);
+            QPointer<QMainWindow> target(main);
+            connect(item, &QAction::triggered, this, [target] {
+                if (!target) return;
+                if (target->isMinimized()) target->showNormal();
+                target->raise();
+                target->activateWindow();
+            });
+        }
+    });
+
+    // Help
+    addAction(helpMenu_, tr("Vardelle &Help"), "showHelp:", true)->setShortcut(QKeySequence::HelpContents);
+    addAction(helpMenu_, tr("&Export to Machine"), "exportDesignHelp:", true);
+    addAction(helpMenu_, tr("E&ntering Dimensions"), "enterDimensionsHelp:", true);
+    helpMenu_->addSeparator();
+    addAction(helpMenu_, tr("Check for &Updates…"), "checkVersion:", true);
+    QAction* about = addAction(helpMenu_, tr("&About Vardelle"), "orderFrontStandardAboutPanel:", true);
+    about->setMenuRole(QAction::AboutRole);
+
+    validateActions();
+}
+
+void VDLAppController::populateMenuBar(QMenuBar* bar) {
+    if (!bar) return;
+    for (QMenu* m : std::as_const(menus_)) bar->addMenu(m);
+}
+
+QAction* VDLAppController::action(const QString& selector) const {
+    for (QAction* a : actions_)
+        if (a->objectName() == selector) return a;
+    for (QAction* a : hoopMenu_->actions())
+        if (a->objectName() == selector) return a;
+    return nullptr;
+}
+
+QList<QAction*> VDLAppController::allActions() const {
+    QList<QAction*> all = actions_;
+    for (QAction* a : hoopMenu_->actions())
+        if (!a->isSeparator() && !all.contains(a)) all.append(a);
+    return all;
+}
+
+QStringList VDLAppController::threadMenuPalettes() {
+    QStringList names;
+    for (const char* p : kThreadMenuPalettes) names << QString::fromUtf8(p);
+    return names;
+}
+
+QString VDLAppController::threadMenuTitle(int index) const {
+    const QList<QAction*> items = threadMenu_->actions();
+    if (index <= 0 || index >= items.size()) return {};
+    return items.at(index)->text();
+}
+
+bool VDLAppController::fillHoopMenu() {
+    if (!hoopMenu_->actions().isEmpty()) return false;
+    const struct { const char* vendor; const char* selector; } vendors[] = {
+        {"Janome", "selectHoopJanome:"}, {"Pfaff", "selectHoopPfaff:"}};
+    bool first = true;
+    for (const auto& v : vendors) {
+        if (!first) hoopMenu_->addSeparator();
+        first = false;
+        const auto hoops = VDLDesign::allHoopsFromVendor(v.vendor);
+        if (!hoops) continue;
+        for (const VDLHoop& h : *hoops) {
+            if (!h.isWritable()) continue;
+            auto* a = new QAction(QString::fromStdString(h.description()), hoopMenu_);
+            a->setObjectName(v.selector);
+            a->setData(h.code());  // the hoop's code: the item's tag
+            a->setCheckable(true);
+            a->setProperty("vdlConnected", true);
+            connect(a, &QAction::triggered, this, [this, a] { dispatch(a); });
+            hoopMenu_->addAction(a);
+        }
+    }
+    validateActions();
+    return true;
+}
+
+// ---- Dispatch and validation ----------------------------------------------------------------
+
+bool VDLAppController::isApplicationAction(const QAction* a) const {
+    return a && a->property("vdlApplication").toBool();
+}
+
+bool VDLAppController::dispatch(QAction* a) {
+    if (!a) return false;
+    const QString selector = a->objectName();
+    const int colon = selector.indexOf(':');
+    QString slot = colon < 0 ? selector : selector.left(colon);
+    bool taken = false;
+    if (isApplicationAction(a)) {
+        taken = QMetaObject::invokeMethod(this, slot.toUtf8().constData(), Qt::DirectConnection,
+                                          Q_ARG(QObject*, a));
+    } else if (QObject* doc = currentDocument()) {
+        if (slot == QLatin1String("delete")) slot = QStringLiteral("deleteSelected");
+        taken = QMetaObject::invokeMethod(doc, slot.toUtf8().constData(), Qt::DirectConnection, Q_ARG(QObject*, a));
+        if (!taken) qWarning().noquote() << "vardelle: the document does not answer" << selector;
+    }
+    validateActions();
+    return taken;
+}
+
+QObject* VDLAppController::currentUndoStack() const {
+    QObject* doc = currentDocument();
+    if (!doc) return nullptr;
+    QUndoStack* stack = nullptr;
+    if (doc->metaObject()->indexOfMethod("undoStack()") >= 0)
+        QMetaObject::invokeMethod(doc, "undoStack", Qt::DirectConnection, Q_RETURN_ARG(QUndoStack*, stack));
+    if (!stack) stack = doc->findChild<QUndoStack*>();
+    return stack;
+}
+
+void VDLAppController::validateActions() {
+    QObject* doc = currentDocument();
+    const bool canValidate =
+        doc && doc->metaObject()->indexOfMethod("validateUserInterfaceItem(QAction*)") >= 0;
+    for (QAction* a : allActions()) {
+        if (isApplicationAction(a)) continue;
+        if (!doc) {
+            a->setEnabled(false);
+            if (a->isCheckable()) a->setChecked(false);
+            continue;
+        }
+        bool enabled = true;
+        if (canValidate)
+            QMetaObject::invokeMethod(doc, "validateUserInterfaceItem", Qt::DirectConnection,
+                                      Q_RETURN_ARG(bool, enabled), Q_ARG(QAction*, a));
+        a->setEnabled(enabled);
+    }
+    auto* stack = qobject_cast<QUndoStack*>(currentUndoStack());
+    if (QAction* u = action("undo:")) {
+        u->setEnabled(stack && stack->canUndo());
+        u->setText(stack && stack->canUndo() && !stack->undoText().isEmpty() ? tr("&Undo %1").arg(stack->undoText())
+                                                                             : tr("&Undo"));
+    }
+    if (QAction* r = action("redo:")) {
+        r->setEnabled(stack && stack->canRedo());
+        r->setText(stack && stack->canRedo() && !stack->redoText().isEmpty() ? tr("&Redo %1").arg(stack->redoText())
+                                                                             : tr("&Redo"));
+    }
+    QWidget* win = QApplication::activeWindow();
+    for (const char* s : {"performClose:", "performMiniaturize:", "performZoom:", "toggleFullScreen:"})
+        if (QAction* a = action(s)) a->setEnabled(win != nullptr);
+    if (QAction* f = action("toggleFullScreen:")) f->setChecked(win && win->isFullScreen());
+}
+
+// ---- Documents ------------------------------------------------------------------------------
+
+bool VDLAppController::openFile(const QString& path) {
+    if (!opener_) {
+        qWarning().noquote() << "vardelle: cannot open" << path << "- this build has no document windows";
+        return false;
+    }
+    const bool ok = opener_(path);
+    validateActions();
+    return ok;
+}
+
+void VDLAppController::openDocument(QObject*) {
+    if (!openPanel_) {
+        qWarning().noquote() << "vardelle: this build has no document windows to open";
+        return;
+    }
+    openPanel_();
+    validateActions();
+}
+
+// ---- Launch ---------------------------------------------------------------------------------
+
+bool VDLAppController::versionCheckDue(const QDateTime& now) {
+    VDLDefaults& d = VDLDefaults::standard();
+    if (!d.boolForKey("CheckForUpdates")) return false;
+    const QDateTime last = d.dateForKey("LastUpdateCheck");
+    if (!last.isValid()) return true;
+    const qint64 age = last.secsTo(now);
+    // A check dated in the future (the clock was set back) would otherwise block every check
+    // until that date comes.
+    return age > kWeek || age < 0;
+}
+
+QString VDLAppController::versionURL() {
+    if (qEnvironmentVariableIsSet("VARDELLE_VERSION_URL")) return qEnvironmentVariable("VARDELLE_VERSION_URL");
+    return QStringLiteral(VARDELLE_VERSION_URL);
+}
+
+void VDLAppController::runVersionCheck(bool info, std::function<void(bool)> done) {
+    auto* checker = new VDLVersionChecker(versionURL(), this);
+    connect(checker, &VDLVersionChecker::finished, this, [this, checker, done](bool ok) {
+        if (ok) VDLDefaults::standard().setValue("LastUpdateCheck", QDateTime::currentDateTimeUtc());
+        checker->deleteLater();
+        emit versionCheckFinished(ok);
+        if (done) done(ok);
+    });
+    checker->checkVersion(this, info);
+}
+
+void VDLAppController::applicationDidFinishLaunching() {
+    launching_ = true;
+    VDLDefaults& d = VDLDefaults::standard();
+    setMeasurementUnit(d.integerForKey("MeasurementUnit"));
+    if (versionCheckDue(QDateTime::currentDateTimeUtc())) runVersionCheck(false);
+    if (!d.boolForKey("SkipOpenDialog") && !preferenceController_ && !currentDocument()) {
+        openPanelShown_ = true;
+        openDocument(nullptr);
+    }
+    // Every platform Qt runs on has full-screen windows, so the View menu keeps its item.
+    launching_ = false;
+    emit launched();
+}
+
+bool VDLAppController::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (!hasVisibleWindows && !reopening_) {
+        reopening_ = true;
+        openDocument(nullptr);
+        reopening_ = false;
+    }
+    return false;
+}
+
+void VDLAppController::onApplicationStateChanged() {
+    if (launching_) return;
+    applicationShouldHandleReopen(anyVisibleWindow());
+}
+
+// ---- Application actions --------------------------------------------------------------------
+
+void VDLAppController::checkVersion(QObject*) { runVersionCheck(true); }
+
+void VDLAppController::sendUpdateNotification(QObject*) {
+    VDLNotificationCenter::defaultCenter().post("VardelleUpdateDisplay");
+}
+
+void VDLAppController::sendRulerNotification(QObject* sender) {
+    // The item shows whether rulers are shown; triggering it has already flipped its state.
+    auto* item = qobject_cast<QAction*>(sender);
+    const bool show = item && item->isCheckable() ? item->isChecked()
+                                                  : !VDLDefaults::standard().boolForKey("ShowRulers");
+    VDLDefaults::standard().setValue("ShowRulers", show);
+    VDLNotificationCenter::defaultCenter().post(show ? "VardelleShowRulers" : "VardelleHideRulers");
+}
+
+VDLPreferenceController* VDLAppController::preferenceController() {
+    if (!preferenceController_) preferenceController_ = new VDLPreferenceController;
+    return preferenceController_;
+}
+
+void VDLAppController::showPreferences(QObject*) { preferenceController()->showWindow(); }
+
+QWidget* VDLAppController::playerController() {
+    if (!player_ && playerFactory_) player_ = playerFactory_();
+    return player_;
+}
+
+void VDLAppController::showSimulator(QObject*) {
+    QWidget* player = playerController();
+    if (!player) {
+        QMessageBox::information(QApplication::activeWindow(), tr("Stitch Player"),
+                                 tr("The stitch player is not available yet."));
+        return;
+    }
+    player->show();
+    player->raise();
+    player->activateWindow();
+}
+
+QString VDLAppController::helpURL(const QString& anchor) {
+    const QString page = QString::fromStdString(VDLResourceDirectory()) + "/help/index.html";
+    QUrl url = QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath());
+    if (!anchor.isEmpty()) url.setFragment(anchor);
+    return url.toString();
+}
+
+bool VDLAppController::openHelp(const QString& anchor) {
+    const QString url = helpURL(anchor);
+    if (!QFileInfo::exists(QUrl(url).toLocalFile())) {
+        qWarning().noquote() << "vardelle: help page missing:" << QUrl(url).toLocalFile();
+        return false;
+    }
+    return QDesktopServices::openUrl(QUrl(url));
+}
+
+void VDLAppController::exportDesignHelp(QObject*) { openHelp(QStringLiteral("vdl2006")); }
+void VDLAppController::enterDimensionsHelp(QObject*) { openHelp(QStringLiteral("vdl2007")); }
+void VDLAppController::showHelp(QObject*) { openHelp(QString()); }
+
+void VDLAppController::toggleFullScreen(QObject*) {
+    QWidget* w = QApplication::activeWindow();
+    if (!w) return;
+    if (w->isFullScreen()) w->showNormal();
+    else w->showFullScreen();
+}
+
+void VDLAppController::performClose(QObject*) {
+    if (QWidget* w = QApplication::activeWindow()) w->close();
+}
+
+void VDLAppController::performMiniaturize(QObject*) {
+    if (QWidget* w = QApplication::activeWindow()) w->showMinimized();
+}
+
+void VDLAppController::performZoom(QObject*) {
+    QWidget* w = QApplication::activeWindow();
+    if (!w) return;
+    if (w->isMaximized()) w->showNormal();
+    else w->showMaximized();
+}
+
+void VDLAppController::undo(QObject*) {
+    if (auto* s = qobject_cast<QUndoStack*>(currentUndoStack())) s->undo();
+}
+
+void VDLAppController::redo(QObject*) {
+    if (auto* s = qobject_cast<QUndoStack*>(currentUndoStack())) s->redo();
+}
+
+void VDLAppController::orderFrontStandardAboutPanel(QObject*) {
+    QMessageBox::about(QApplication::activeWindow(), tr("About Vardelle"),
+                       tr("<h3>Vardelle %1</h3><p>Opens, checks, edits, converts and prints machine-embroidery "
+                          "designs.</p>")
+                           .arg(QStringLiteral(VARDELLE_VERSION)));
+}
+
+void VDLAppController::terminate(QObject*) {
+    emit willTerminate();
+    QCoreApplication::quit();
+}
+
+// ---- run ------------------------------------------------------------------------------------
+
+void VDLAppController::finishStartup(const QStringList& files, bool showPreferencesWindow) {
+    for (const QString& f : files) openFile(f);
+    applicationDidFinishLaunching();
+    if (showPreferencesWindow) showPreferences(nullptr);
+    // With nothing on screen the application cannot be reached any more (there is no dock to
+    // click): that is the reopen case, and when the user still opens nothing, the end.
+    if (!anyVisibleWindow() && !openPanelShown_) applicationShouldHandleReopen(false);
+    if (!anyVisibleWindow()) {
+        qInfo().noquote() << "vardelle: no window open; quitting";
+        QCoreApplication::quit();
+    }
 }
 
 int VDLAppController::run(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vardelle"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Vardelle"));
+    QApplication::setApplicationVersion(QStringLiteral(VARDELLE_VERSION));
+    QApplication::setOrganizationDomain(QStringLiteral("vardelle.github.io"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("vardelle"));
+    const QString icon = QString::fromStdString(VDLPathForResource("vardelle", "svg", "icons"));
+    if (!icon.isEmpty()) QApplication::setWindowIcon(QIcon(icon));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Vardelle: machine-embroidery designs"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption prefsOption(QStringLiteral("preferences"), QStringLiteral("Show the preferences window at start."));
+    parser.addOption(prefsOption);
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Design files to open, each in its own window."),
+                                 QStringLiteral("[FILE...]"));
+    parser.process(app);
+
     registerDefaults();
-    return 0;
+    VDLAppController* controller = instance();
+    QStringList files;
+    for (const QString& f : parser.positionalArguments()) files << QFileInfo(f).absoluteFilePath();
+    const bool prefs = parser.isSet(prefsOption);
+    QTimer::singleShot(0, controller, [controller, files, prefs] { controller->finishStartup(files, prefs); });
+    const int rc = app.exec();
+    delete s_instance;
+    return rc;
 }

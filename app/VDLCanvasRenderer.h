@@ -1,0 +1,59 @@
+#pragma once
+// Draws designs for the canvas on a worker thread. A request carries the worker's own copy of
+// the design (the UI never touches it again), the area and zoom, and the drawing flags; a newer
+// request replaces one that has not started yet, and the finished image comes back on the UI
+// thread through finished(). render() is the one place where the canvas calls the library's
+// renderer.
+#include "VDLDesign.h"
+#include "VDLGeometry.h"
+
+#include <QImage>
+#include <QObject>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+struct VDLCanvasJob {
+    quint64 serial = 0;
+    std::shared_ptr<VDLDesign> design;  // owned by the worker while the job runs
+    VDLRange range;                     // display range to draw with
+    VDLRect rect;                       // design area of the image
+    double ppu = 1;                     // pixels per design unit
+    QSize size;                         // image size in pixels
+    bool show3D = false;
+    bool showJumps = true;
+    bool showStructure = false;
+    quint64 key = 0;                    // opaque to the renderer, handed back
+    QImage base;                        // when set: draw on top of it (new playback stitches)
+    std::optional<VDLRange> drawRange;  // the range actually drawn, when not RANGE
+};
+
+class VDLCanvasRenderer : public QObject {
+    Q_OBJECT
+public:
+    VDLCanvasRenderer();
+    ~VDLCanvasRenderer() override;
+
+    void request(VDLCanvasJob job);
+    bool busy() const;
+
+    // Draws DESIGN (with its own display range) over the area RECT at PPU pixels per unit into
+    // TARGET (premultiplied ARGB32, any size; the top-left pixel shows rect's top-left corner).
+    static void render(const VDLDesign& design, QImage& target, VDLRect rect, double ppu, bool show3D,
+                       bool showJumps, bool showStructure);
+
+signals:
+    void finished(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range);
+
+private:
+    void run();
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<VDLCanvasJob> pending_;
+    int inFlight_ = 0;  // taken by the worker, result not yet handed over
+    bool stop_ = false;
+    std::thread thread_;
+};

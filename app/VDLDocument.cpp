@@ -1,0 +1,1001 @@
+#include "VDLDocument.h"
+
+#include "VDLAppController.h"
+#include "VDLDefaults.h"
+#include "VDLDocumentController.h"
+#include "VDLDocumentWindow.h"
+#include "VDLFormat.h"
+#include "VDLLocalization.h"
+#include "VDLNotificationCenter.h"
+#include "VDLPaletteChangeCommand.h"
+#include "VDLPropertyList.h"
+#include "VDLSnapshotCommand.h"
+#include "VDLValueTransformer.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QToolBar>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+#include <unicode/decimfmt.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cmath>
+
+#if __has_include("VDLDesignView.h")
+#include "VDLDesignView.h"
+#include "VDLScrollView.h"
+#define VDL_HAVE_CANVAS 1
+#else
+#define VDL_HAVE_CANVAS 0
+#endif
+
+namespace {
+
+QString docString(const char* key, const char* englishDefault) {
+    return QString::fromStdString(VDLLocalizedString(key, "VDLDocument", englishDefault));
+}
+
+// "#,##0": grouped thousands in the user's locale, no decimals.
+QString groupedInteger(int64_t value) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::DecimalFormat format(icu::UnicodeString::fromUTF8("#,##0"), status);
+    if (U_FAILURE(status)) return QString::number(value);
+    icu::UnicodeString out;
+    format.format(int64_t(value), out);
+    std::string utf8;
+    out.toUTF8String(utf8);
+    return QString::fromStdString(utf8);
+}
+
+// Seconds between 1970-01-01 and 2001-01-01, the epoch of property-list dates.
+constexpr int64_t kPlistEpochOffset = 978307200;
+
+// The archive keys of a window's state; "VDLFilePath" names the document's file.
+constexpr const char* kViewScaling = "VDLViewScaling";
+constexpr const char* kViewCenterX = "VDLViewCenterX";
+constexpr const char* kViewCenterY = "VDLViewCenterY";
+constexpr const char* kDesign = "VDLDesign";
+constexpr const char* kModificationDate = "VDLModificationDate";
+constexpr const char* kIsEdited = "VDLIsEdited";
+constexpr const char* kSelectedThread = "VDLSelectedThread";
+constexpr const char* kSelectionMode = "VDLSelectionMode";
+constexpr const char* kFilePath = "VDLFilePath";
+
+QString selectorOf(const QAction* item) { return item ? item->objectName() : QString(); }
+
+QString plainTitle(const QAction* item) {
+    QString t = item->text();
+    t.remove(QLatin1Char('&'));
+    return t;
+}
+
+}  // namespace
+
+// ---- The canvas and the application controller, in one place ---------------------------------
+// Every call the document makes into the design view, its scroll view and the application's
+// menus goes through these few functions.
+namespace VDLCanvas {
+#if VDL_HAVE_CANVAS
+#else
+// No design view in this build: a plain scroll area stands in and the zoom limits are the
+// view's (10 % to 1500 %).
+QWidget* createScrollView(VDLDocument*, QWidget* parent, VDLDesignView** view) {
+    *view = nullptr;
+    auto* area = new QScrollArea(parent);
+    area->setWidget(new QLabel(QObject::tr("The design view is not available in this build."), area));
+    area->setAlignment(Qt::AlignCenter);
+    return area;
+}
+void setDesign(VDLDesignView*, VDLDesign*) {}
+double scale(VDLDesignView*, double fallback) { return fallback; }
+void setScale(VDLDesignView*, float) {}
+double minimumScale(VDLDesignView*) { return 0.1; }
+double maximumScale(VDLDesignView*) { return 15.0; }
+void centerDesign(VDLDesignView*) {}
+VDLPoint centredPoint(VDLDesignView*) { return VDLPoint{0, 0}; }
+void scrollPointToCentre(VDLDesignView*, VDLPoint) {}
+int selectionMode(VDLDesignView*) { return -1; }
+void setSelectionMode(VDLDesignView*, int) {}
+void switchCursorTo(VDLDesignView*, Qt::CursorShape) {}
+bool isDragging(VDLDesignView*) { return false; }
+double animationProgress(VDLDesignView*) { return 1.0; }
+void redraw(VDLDesignView*) {}
+void focus(VDLDesignView*) {}
+void adjustRulers(QWidget*) {}
+#endif
+}  // namespace VDLCanvas
+
+namespace VDLAppGlue {
+void populateMenuBar(QMenuBar*) {}
+void fillHoopMenu() {}
+// Title of thread-menu item N (item 0 is "no palette"; items 1... name the palettes).
+QString threadMenuTitle(int n) {
+    static const QStringList palettes = {
+        QStringLiteral("Ackermann Isacord"), QStringLiteral("Brother"), QStringLiteral("Brother Country"),
+        QStringLiteral("Coats Rayon"), QStringLiteral("Coats Trilobal"), QStringLiteral("Floriani Polyester"),
+        QStringLiteral("Fufu Rayon"), QStringLiteral("Janome"), QStringLiteral("Madeira Polyneon"),
+        QStringLiteral("Madeira Rayon"), QStringLiteral("Marathon Rayon"), QStringLiteral("Pfaff"),
+        QStringLiteral("Poly-X40 Polyester"), QStringLiteral("Robison-Anton Poly"), QStringLiteral("Sulky Rayon")};
+    return n >= 1 && n <= palettes.size() ? palettes[n - 1] : QString();
+}
+// An error for an alert: its text and its code.
+QString errorText(const VDLError& error) {
+    return QObject::tr("%1 (error %2)").arg(QString::fromStdString(error.message())).arg(error.code);
+}
+}  // namespace VDLAppGlue
+
+// ---- Creation and window ---------------------------------------------------------------------
+
+VDLDocument::VDLDocument() : undoStack_(new QUndoStack(this)) {
+    buildWindow();
+    connect(undoStack_, &QUndoStack::cleanChanged, this, [this] { window_->setWindowModified(isDocumentEdited()); });
+    connect(undoStack_, &QUndoStack::indexChanged, this, [this] { window_->setWindowModified(isDocumentEdited()); });
+    connect(&VDLNotificationCenter::defaultCenter(), &VDLNotificationCenter::updateDisplay, this,
+            [this](QObject*) { updateView(); });
+}
+
+VDLDocument::~VDLDocument() {
+    closing_ = true;
+    VDLDocumentController::sharedDocumentController()->removeDocument(this);
+    if (patternView_) VDLCanvas::setDesign(patternView_, nullptr);
+    delete window_;
+}
+
+QMainWindow* VDLDocument::window() const { return window_; }
+
+void VDLDocument::buildWindow() {
+    window_ = new VDLDocumentWindow(this);
+    window_->resize(900, 700);
+    VDLAppGlue::populateMenuBar(window_->menuBar());
+
+    auto* central = new QWidget(window_);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(6, 6, 6, 6);
+    column->setSpacing(6);
+
+    // Thread list slot beside the canvas.
+    auto* row = new QHBoxLayout();
+    row->setSpacing(6);
+    threadListSlot_ = new QWidget(central);
+    threadListSlot_->setObjectName(QStringLiteral("threadListSlot"));
+    auto* slotLayout = new QVBoxLayout(threadListSlot_);
+    slotLayout->setContentsMargins(0, 0, 0, 0);
+    threadListSlot_->hide();
+    row->addWidget(threadListSlot_);
+
+    scrollView_ = VDLCanvas::createScrollView(this, central, &patternView_);
+    scrollView_->setObjectName(QStringLiteral("scrollView"));
+    row->addWidget(scrollView_, 1);
+    column->addLayout(row, 1);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(scrollView_)) {
+        auto track = [this] {
+            if (!resizing_ && patternView_) viewCenter_ = VDLCanvas::centredPoint(patternView_);
+        };
+        connect(area->horizontalScrollBar(), &QScrollBar::valueChanged, this, track);
+        connect(area->verticalScrollBar(), &QScrollBar::valueChanged, this, track);
+    }
+
+    // The five info lines and the scaling box.
+    auto* info = new QGridLayout();
+    info->setHorizontalSpacing(12);
+    info->setVerticalSpacing(2);
+    auto makeLabel = [central](const char* name) {
+        auto* l = new QLabel(central);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return l;
+    };
+    patternVersion_ = makeLabel("patternVersion");
+    patternDimension_ = makeLabel("patternDimension");
+    patternStitches_ = makeLabel("patternStitches");
+    patternColors_ = makeLabel("patternColors");
+    patternPalette_ = makeLabel("patternPalette");
+    info->addWidget(patternVersion_, 0, 0);
+    info->addWidget(patternDimension_, 1, 0);
+    info->addWidget(patternStitches_, 2, 0);
+    info->addWidget(patternColors_, 0, 1);
+    info->addWidget(patternPalette_, 1, 1);
+    info->setColumnStretch(0, 1);
+    info->setColumnStretch(1, 1);
+
+    scalingBox_ = new QComboBox(central);
+    scalingBox_->setObjectName(QStringLiteral("scalingBox"));
+    scalingBox_->setEditable(true);
+    scalingBox_->setInsertPolicy(QComboBox::NoInsert);
+    for (int v : {10, 25, 50, 75, 100, 200, 300, 400, 500, 750, 1000, 1500}) scalingBox_->addItem(QString::number(v));
+    scalingBox_->setEditText(QStringLiteral("100"));
+    scalingBox_->setToolTip(tr("Zoom in percent"));
+    connect(scalingBox_, &QComboBox::textActivated, this, [this] { scalingBoxEdited(); });
+    connect(scalingBox_->lineEdit(), &QLineEdit::editingFinished, this, [this] { scalingBoxEdited(); });
+    auto* zoomRow = new QHBoxLayout();
+    zoomRow->addWidget(new QLabel(QStringLiteral("%"), central));
+    zoomRow->insertWidget(0, scalingBox_);
+    zoomRow->addStretch(1);
+    info->addLayout(zoomRow, 2, 1);
+    column->addLayout(info);
+
+    window_->setCentralWidget(central);
+    buildToolbar();
+
+    // Set-up once the window exists: design to the canvas, hoop menu, info, toolbar.
+    VDLCanvas::setDesign(patternView_, &design_);
+    VDLAppGlue::fillHoopMenu();
+    updateView();
+    updateToolbar();
+    setWindowTitle();
+}
+
+void VDLDocument::buildToolbar() {
+    toolbar_ = window_->addToolBar(tr("Tools"));
+    toolbar_->setObjectName(QStringLiteral("documentToolbar"));
+    toolbar_->setMovable(false);
+    toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+
+    auto add = [this](const QString& title, const char* icon, const QString& tip) {
+        QAction* a = toolbar_->addAction(QIcon::fromTheme(QString::fromLatin1(icon)), title);
+        a->setToolTip(tip);
+        return a;
+    };
+
+    // Selection modes: four segments, at most one on.
+    selectGroup_ = new QActionGroup(this);
+    selectGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    const char* modeIcons[4] = {"edit-select", "edit-select-all", "draw-freehand", "measure"};
+    const QString modeTitles[4] = {tr("Rectangle"), tr("Block"), tr("Stitch"), tr("Measure")};
+    const QString modeTips[4] = {tr("Select stitches in a rectangle"), tr("Select a thread block"),
+                                 tr("Select single stitches"), tr("Measure a distance")};
+    for (int k = 0; k < 4; ++k) {
+        QAction* a = add(modeTitles[k], modeIcons[k], modeTips[k]);
+        a->setCheckable(true);
+        a->setProperty("segment", k);
+        a->setObjectName(QStringLiteral("selectStitches:%1").arg(k));
+        selectGroup_->addAction(a);
+        selectActions_[k] = a;
+        connect(a, &QAction::triggered, this, [this, a] { selectStitches(a); });
+    }
+    toolbar_->addSeparator();
+
+    // Zoom: in, out, fit.
+    const char* zoomIcons[3] = {"zoom-in", "zoom-out", "zoom-fit-best"};
+    const QString zoomTitles[3] = {tr("Zoom In"), tr("Zoom Out"), tr("Fit")};
+    for (int k = 0; k < 3; ++k) {
+        QAction* a = add(zoomTitles[k], zoomIcons[k], zoomTitles[k]);
+        a->setProperty("segment", k);
+        connect(a, &QAction::triggered, this, [this, a] { zoomDesign(a); });
+    }
+    toolbar_->addSeparator();
+
+    centerToolbarItem_ = add(tr("Center"), "format-justify-center", tr("Center the design in the hoop"));
+    connect(centerToolbarItem_, &QAction::triggered, this, [this] { center(centerToolbarItem_); });
+    deleteToolbarItem_ = add(tr("Delete"), "edit-delete", tr("Delete the selected stitches"));
+    connect(deleteToolbarItem_, &QAction::triggered, this, [this] { deleteSelected(deleteToolbarItem_); });
+    moveToolbarItem_ = add(tr("Move"), "transform-move", tr("Move the selected stitches"));
+    connect(moveToolbarItem_, &QAction::triggered, this, [this] { moveStitches(moveToolbarItem_); });
+    resizeToolbarItem_ = add(tr("Resize"), "transform-scale", tr("Resize the selected stitches"));
+    connect(resizeToolbarItem_, &QAction::triggered, this, [this] { resizeStitches(resizeToolbarItem_); });
+    rotateToolbarItem_ = add(tr("Rotate Right"), "object-rotate-right", tr("Rotate the selection 45° clockwise"));
+    rotateToolbarItem_->setProperty("segment", 0);
+    connect(rotateToolbarItem_, &QAction::triggered, this, [this] { rotateDesign(rotateToolbarItem_); });
+    rotateLeftToolbarItem_ = add(tr("Rotate Left"), "object-rotate-left", tr("Rotate the selection 45° counter-clockwise"));
+    rotateLeftToolbarItem_->setProperty("segment", 1);
+    connect(rotateLeftToolbarItem_, &QAction::triggered, this, [this] { rotateDesign(rotateLeftToolbarItem_); });
+    flipToolbarItem_ = add(tr("Flip Vertical"), "object-flip-vertical", tr("Flip the selection upside down"));
+    flipToolbarItem_->setProperty("segment", 0);
+    connect(flipToolbarItem_, &QAction::triggered, this, [this] { flipDesign(flipToolbarItem_); });
+    flipHToolbarItem_ = add(tr("Flip Horizontal"), "object-flip-horizontal", tr("Mirror the selection"));
+    flipHToolbarItem_->setProperty("segment", 1);
+    connect(flipHToolbarItem_, &QAction::triggered, this, [this] { flipDesign(flipHToolbarItem_); });
+}
+
+QAction* VDLDocument::selectModeAction(int mode) const {
+    return mode >= 0 && mode < 4 ? selectActions_[mode] : nullptr;
+}
+
+QAction* VDLDocument::toolbarAction(const char* name) const {
+    const QString n = QString::fromLatin1(name);
+    if (n == QLatin1String("center")) return centerToolbarItem_;
+    if (n == QLatin1String("delete")) return deleteToolbarItem_;
+    if (n == QLatin1String("move")) return moveToolbarItem_;
+    if (n == QLatin1String("resize")) return resizeToolbarItem_;
+    if (n == QLatin1String("rotate")) return rotateToolbarItem_;
+    if (n == QLatin1String("flip")) return flipToolbarItem_;
+    return nullptr;
+}
+
+void VDLDocument::setThreadListWidget(QWidget* w) {
+    if (threadList_ == w) return;
+    if (threadList_) threadList_->deleteLater();
+    threadList_ = w;
+    if (w) {
+        threadListSlot_->layout()->addWidget(w);
+        threadListSlot_->show();
+    } else {
+        threadListSlot_->hide();
+    }
+}
+
+// ---- Names and state -------------------------------------------------------------------------
+
+QString VDLDocument::displayName() const {
+    if (fileName_.isEmpty()) return tr("Untitled");
+    return QFileInfo(fileName_).fileName();
+}
+
+QString VDLDocument::fileType() const { return fileType_; }
+
+bool VDLDocument::isDocumentEdited() const { return editedWithoutUndo_ || !undoStack_->isClean(); }
+
+void VDLDocument::markClean() {
+    editedWithoutUndo_ = false;
+    undoStack_->clear();  // also marks the stack clean
+    window_->setWindowModified(false);
+}
+
+void VDLDocument::refreshFileModificationDate() {
+    QFileInfo info(fileName_);
+    fileModificationDate_ = info.exists() ? info.lastModified() : QDateTime();
+}
+
+void VDLDocument::setDesign(VDLDesign d) {
+    const double scale = VDLCanvas::scale(patternView_, viewScaling_ / 100.0);
+    const VDLPoint centre = patternView_ ? VDLCanvas::centredPoint(patternView_) : viewCenter_;
+    design_ = std::move(d);
+    VDLCanvas::setDesign(patternView_, &design_);
+    if (patternView_) {
+        VDLCanvas::setScale(patternView_, float(scale));
+        VDLCanvas::scrollPointToCentre(patternView_, centre);
+    }
+    updateView();
+    updateToolbar();
+}
+
+// ---- Opening ---------------------------------------------------------------------------------
+
+static void presetUnimplemented(VDLError* error) {
+    if (!error) return;
+    *error = VDLError{};
+    error->domain = "NSOSStatusErrorDomain";
+    error->code = -4;
+    error->userInfo[VDLLocalizedRecoverySuggestionErrorKey] = "The operation could not be completed.";
+}
+
+bool VDLDocument::readFromURL(const QString& path, VDLError* error) {
+    presetUnimplemented(error);
+    VDLDesign design;
+    const VDLURL url = VDLURL::fileURLWithPath(path.toStdString());
+    VDLError importError;
+    if (!design.importDesignFromURL(url, &importError)) {
+        if (error && !importError.domain.empty()) *error = importError;
+        return false;
+    }
+    design.importThreadsForDesign(url);
+    design_ = std::move(design);
+    fileName_ = QFileInfo(path).absoluteFilePath();
+    fileType_ = QFileInfo(path).suffix().toUpper();
+    refreshFileModificationDate();
+    VDLCanvas::setDesign(patternView_, &design_);
+
+    const int defaultThreads = VDLDefaults::standard().integerForKey(QStringLiteral("DefaultThreads"));
+    if (defaultThreads != 0 && !design_.useThreadFile()) {
+        const QString title = VDLAppGlue::threadMenuTitle(defaultThreads);
+        if (!title.isEmpty()) {
+            QAction item(title);
+            changePalette(&item);
+        }
+    }
+    updateView();
+    updateToolbar();
+    setWindowTitle();
+    return true;
+}
+
+VDLDocument* VDLDocument::open(const QString& path, VDLError* error) {
+    auto* doc = new VDLDocument();
+    if (!doc->readFromURL(path, error)) {
+        delete doc;
+        return nullptr;
+    }
+    VDLDocumentController::sharedDocumentController()->addDocument(doc);
+    doc->window_->show();
+    doc->zoomToFit(nullptr);
+    return doc;
+}
+
+bool VDLDocument::revertToContentsOfURL(const QString& path, VDLError* error) {
+    VDLDesign previous = design_;
+    const QString previousName = fileName_, previousType = fileType_;
+    if (!readFromURL(path, error)) {
+        design_ = std::move(previous);
+        fileName_ = previousName;
+        fileType_ = previousType;
+        VDLCanvas::setDesign(patternView_, &design_);
+        return false;
+    }
+    // The palette change of readFromURL belongs to the reverted state, not to the undo history.
+    VDLCanvas::setDesign(patternView_, &design_);
+    setViewScaling(100);
+    updateView();
+    updateToolbar();
+    markClean();
+    return true;
+}
+
+void VDLDocument::revertDocumentToSaved(QObject*) {
+    if (fileName_.isEmpty()) return;
+    VDLError error;
+    if (!revertToContentsOfURL(fileName_, &error))
+        anyAlertDisplay(tr("The document could not be reverted."), VDLAppGlue::errorText(error), 2);
+}
+
+// ---- Saving ----------------------------------------------------------------------------------
+
+bool VDLDocument::pesGuard(const QString& path, VDLError* error) const {
+    // Our PES writer writes version 1.0 only; never replace a PES file of another version.
+    if (QFileInfo(path).suffix().compare(QLatin1String("pes"), Qt::CaseInsensitive) != 0) return true;
+    if (!QFileInfo::exists(path)) return true;
+    VDLDesign scratch;
+    scratch.importDesignFromURL(VDLURL::fileURLWithPath(path.toStdString()), nullptr);
+    if (scratch.designVersion() == 10 && scratch.designType() == "PES") return true;
+    VDLError refused;
+    refused.domain = VDLDesignErrorDomain;
+    refused.code = 204;
+    refused.userInfo[VDLLocalizedRecoverySuggestionErrorKey] =
+        VDLLocalizedString("ERROR_204", "VDLDesign", "Don't overwrite other PES versions.");
+    if (error) *error = refused;
+    return false;
+}
+
+bool VDLDocument::writeToURL(const QString& path, VDLError* error, VDLDesign& written) {
+    presetUnimplemented(error);
+    written = design_;  // the export normalises; a failed write must leave the document as it was
+    written.setDesignLocation(VDLURL::fileURLWithPath(path.toStdString()));
+    VDLError exportError;
+    if (!written.exportDesignToURL(VDLURL::fileURLWithPath(path.toStdString()), &exportError)) {
+        if (error && !exportError.domain.empty()) *error = exportError;
+        return false;
+    }
+    written.exportThreadsForDesign(VDLURL::fileURLWithPath(path.toStdString()));
+    return true;
+}
+
+void VDLDocument::showWriteAlert() {
+    if (VDLDefaults::standard().boolForKey(QStringLiteral("AlertWriteToURL"))) return;
+    auto* box = new QMessageBox(QMessageBox::Information, docString("WRITE_ALERT_TITLE", "Warning"),
+                                docString("WRITE_ALERT_TITLE", "Warning"), QMessageBox::Ok, window_);
+    box->setObjectName(QStringLiteral("writeAlert"));
+    box->setInformativeText(docString("WRITE_ALERT_INFO", "Always check hoop size & dimensions before stitching."));
+    box->setCheckBox(new QCheckBox(tr("Do not show this message again"), box));
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, box, [box] {
+        if (box->checkBox() && box->checkBox()->isChecked())
+            VDLDefaults::standard().setValue(QStringLiteral("AlertWriteToURL"), true);
+    });
+    box->show();
+}
+
+bool VDLDocument::saveToURL(const QString& path, VDLError* error) {
+    if (!pesGuard(path, error)) return false;
+    VDLDesign written;
+    if (!writeToURL(path, error, written)) return false;
+    design_ = std::move(written);
+    VDLCanvas::setDesign(patternView_, &design_);
+    fileName_ = QFileInfo(path).absoluteFilePath();
+    fileType_ = QFileInfo(path).suffix().toUpper();
+    refreshFileModificationDate();
+    showWriteAlert();
+    updateView();
+    markClean();
+    setWindowTitle();
+    updateToolbar();
+    return true;
+}
+
+bool VDLDocument::saveCopyToURL(const QString& path, VDLError* error) {
+    if (QFileInfo(path).absoluteFilePath() == fileName_) return saveToURL(path, error);
+    if (!pesGuard(path, error)) return false;
+    VDLDesign written;
+    if (!writeToURL(path, error, written)) return false;
+    // The document still stands for its own file: its design, edited state and undo stay.
+    showWriteAlert();
+    updateView();
+    return true;
+}
+
+QString VDLDocument::runSavePanel(const QString& title) {
+    QFileDialog panel(window_, title);
+    panel.setAcceptMode(QFileDialog::AcceptSave);
+    panel.setFileMode(QFileDialog::AnyFile);
+    const QStringList filters = VDLDocumentController::saveFilters();
+    panel.setNameFilters(filters);
+    const QStringList writable = VDLDocumentController::writableExtensions();
+    QString ext = fileType_.toLower();
+    if (!writable.contains(ext)) ext = QStringLiteral("pes");
+    panel.selectNameFilter(filters.value(int(writable.indexOf(ext))));
+    panel.setDefaultSuffix(ext);
+    const QFileInfo current(fileName_);
+    if (!fileName_.isEmpty()) {
+        panel.setDirectory(current.absolutePath());
+        panel.selectFile(current.completeBaseName() + QLatin1Char('.') + ext);
+    }
+    connect(&panel, &QFileDialog::filterSelected, &panel, [&panel, filters, writable](const QString& filter) {
+        panel.setDefaultSuffix(writable.value(int(filters.indexOf(filter))));
+    });
+    if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) return {};
+    QString path = panel.selectedFiles().first();
+    if (!VDLDocumentController::isWritableExtension(QFileInfo(path).suffix()))
+        path += QLatin1Char('.') + panel.defaultSuffix();
+    return path;
+}
+
+void VDLDocument::reportSaveError(const VDLError& error) {
+    anyAlertDisplay(tr("The document “%1” could not be saved.").arg(displayName()), VDLAppGlue::errorText(error), 2);
+}
+
+void VDLDocument::saveDocument(QObject*) {
+    if (fileName_.isEmpty() || !VDLDocumentController::isWritableExtension(fileType_)) {
+        saveDocumentAs(nullptr);
+        return;
+    }
+    VDLError error;
+    if (!saveToURL(fileName_, &error)) reportSaveError(error);
+}
+
+void VDLDocument::saveDocumentAs(QObject*) {
+    const QString path = runSavePanel(tr("Save As"));
+    if (path.isEmpty()) return;
+    VDLError error;
+    if (!saveToURL(path, &error)) reportSaveError(error);
+}
+
+void VDLDocument::saveDocumentTo(QObject*) {
+    const QString path = runSavePanel(tr("Save To"));
+    if (path.isEmpty()) return;
+    VDLError error;
+    if (!saveCopyToURL(path, &error)) reportSaveError(error);
+}
+
+// ---- Closing ---------------------------------------------------------------------------------
+
+bool VDLDocument::windowShouldClose() {
+    if (closing_ || !isDocumentEdited()) return true;
+    QMessageBox box(QMessageBox::Warning, displayName(),
+                    tr("Do you want to save the changes you made to “%1”?").arg(displayName()),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, window_);
+    box.setObjectName(QStringLiteral("closeAlert"));
+    box.setInformativeText(tr("Your changes will be lost if you don't save them."));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setWindowModality(Qt::WindowModal);
+    switch (box.exec()) {
+    case QMessageBox::Save: {
+        saveDocument(nullptr);
+        return !isDocumentEdited();
+    }
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void VDLDocument::windowDidClose() {
+    if (patternView_ && VDLCanvas::animationProgress(patternView_) < 1.0)
+        VDLNotificationCenter::defaultCenter().post(QStringLiteral("VardelleEndAnimation"), this);
+    closing_ = true;
+    emit closed(this);
+    VDLDocumentController::sharedDocumentController()->removeDocument(this);
+    deleteLater();
+}
+
+void VDLDocument::closeDocument(QObject*) { window_->close(); }
+
+// ---- Info lines, title, zoom -----------------------------------------------------------------
+
+QString VDLDocument::patternVersionText() const { return patternVersion_->text(); }
+QString VDLDocument::patternDimensionText() const { return patternDimension_->text(); }
+QString VDLDocument::patternStitchesText() const { return patternStitches_->text(); }
+QString VDLDocument::patternColorsText() const { return patternColors_->text(); }
+QString VDLDocument::patternPaletteText() const { return patternPalette_->text(); }
+
+void VDLDocument::updateView() {
+    if (!patternVersion_ || !scrollView_) return;
+    if (patternView_) {
+        VDLCanvas::redraw(patternView_);
+        setViewScaling(float(VDLCanvas::scale(patternView_, viewScaling_ / 100.0) * 100.0));
+        VDLCanvas::adjustRulers(scrollView_);
+    }
+    const std::string version = VDLFormat(
+        VDLLocalizedString("PATTERN_VERSION", "VDLDocument", "Version: %@ %1.1f"), design_.designType(),
+        double(design_.designVersion()) / 10.0);
+    patternVersion_->setText(QString::fromStdString(version));
+
+    const VDLValueTransformer transformer;
+    const std::string width = transformer.transformedValue(double(design_.designWidth()) / 10.0);
+    const std::string height = transformer.transformedValue(double(design_.designHeight()) / 10.0);
+    std::string dimension;
+    if (design_.hoopWidth() > 0 && design_.hoopHeight() > 0)
+        dimension = VDLFormat(VDLLocalizedString("PATTERN_DIMENSION1", "VDLDocument", "Size: %@ x %@, hoop %@"), width,
+                              height, design_.hoopName());
+    else
+        dimension = VDLFormat(VDLLocalizedString("PATTERN_DIMENSION2", "VDLDocument", "Size: %@ x %@"), width, height);
+    patternDimension_->setText(QString::fromStdString(dimension));
+
+    const std::string stitches =
+        VDLFormat(VDLLocalizedString("PATTERN_STITCHES", "VDLDocument", "Stitches: %@, jump stitches: %@"),
+                  groupedInteger(design_.numberOfStitches()).toStdString(),
+                  groupedInteger(design_.numberOfJumps()).toStdString());
+    patternStitches_->setText(QString::fromStdString(stitches));
+
+    const std::string colors =
+        VDLFormat(VDLLocalizedString("PATTERN_COLORS", "VDLDocument", "Colors: %i, different colors: %i"),
+                  design_.numberOfThreads(), design_.numberOfDifferentColors());
+    patternColors_->setText(QString::fromStdString(colors));
+
+    const std::string palette =
+        design_.useThreadFile()
+            ? VDLFormat(VDLLocalizedString("PATTERN_PALETTE2", "VDLDocument", "%@ (external)"), design_.designPaletteName())
+            : VDLFormat(VDLLocalizedString("PATTERN_PALETTE1", "VDLDocument", "%@ (internal)"), design_.designPaletteName());
+    patternPalette_->setText(QString::fromStdString(palette));
+
+    if (!(patternView_ && VDLCanvas::isDragging(patternView_)) && threadListUpdater_) threadListUpdater_();
+    VDLNotificationCenter::defaultCenter().post(QStringLiteral("VardelleEndAnimation"), this);
+}
+
+QString VDLDocument::title() const {
+    if (viewScaling_ == 100.0f) return displayName();
+    return QString::fromStdString(VDLFormat("%@ (%1.0f%%)", displayName().toStdString(), double(viewScaling_)));
+}
+
+void VDLDocument::setWindowTitle() {
+    window_->setWindowTitle(title() + QStringLiteral("[*]"));
+    window_->setWindowFilePath(fileName_);
+    window_->setWindowModified(isDocumentEdited());
+}
+
+void VDLDocument::setViewScaling(float s) {
+    if (std::fabs(viewScaling_ - s) < 0.001f) return;
+    const float minimum = float(VDLCanvas::minimumScale(patternView_) * 100.0);
+    const float maximum = float(VDLCanvas::maximumScale(patternView_) * 100.0);
+    float v = std::min(s, maximum);
+    v = std::max(v, minimum);
+    if (std::isnan(v)) v = 100.0f;
+    viewScaling_ = v;
+    if (patternView_) {
+        VDLCanvas::setScale(patternView_, viewScaling_ / 100.0f);
+        VDLCanvas::adjustRulers(scrollView_);
+        VDLCanvas::focus(patternView_);
+    }
+    setWindowTitle();
+    if (scalingBox_ && !scalingBox_->lineEdit()->hasFocus())
+        scalingBox_->setEditText(QString::number(double(std::lround(viewScaling_))));
+    emit viewScalingChanged(viewScaling_);
+}
+
+void VDLDocument::scalingBoxEdited() {
+    bool ok = false;
+    QString text = scalingBox_->currentText().trimmed();
+    text.remove(QLatin1Char('%'));
+    const float value = text.toFloat(&ok);
+    if (ok && value > 0) setViewScaling(value);
+    scalingBox_->setEditText(QString::number(double(std::lround(viewScaling_))));
+}
+
+void VDLDocument::zoomIn(QObject*) { setViewScaling(viewScaling_ + 25); }
+void VDLDocument::zoomOut(QObject*) { setViewScaling(viewScaling_ - 25); }
+
+void VDLDocument::zoomToFit(QObject*) {
+    setViewScaling(100);
+    if (patternView_) VDLCanvas::centerDesign(patternView_);
+}
+
+void VDLDocument::zoomDesign(QObject* sender) {
+    const int segment = sender ? sender->property("segment").toInt() : -1;
+    switch (segment) {
+    case 0: zoomIn(sender); break;
+    case 1: zoomOut(sender); break;
+    case 2: zoomToFit(sender); break;
+    default: break;
+    }
+}
+
+void VDLDocument::windowDidResize() {
+    if (!patternView_) return;
+    resizing_ = true;
+    VDLCanvas::setScale(patternView_, viewScaling_ / 100.0f);
+    VDLCanvas::adjustRulers(scrollView_);
+    VDLCanvas::scrollPointToCentre(patternView_, viewCenter_);
+    resizing_ = false;
+}
+
+// ---- Selection tools and toolbar -------------------------------------------------------------
+
+int VDLDocument::canvasSelectionMode() const {
+    return patternView_ ? VDLCanvas::selectionMode(patternView_) : fallbackSelectionMode_;
+}
+
+void VDLDocument::applySelectionMode(int mode) {
+    const int current = canvasSelectionMode();
+    if (current == mode) {
+        // The active tool again: back to thread picking.
+        if (patternView_) {
+            VDLCanvas::setSelectionMode(patternView_, -1);
+            VDLCanvas::switchCursorTo(patternView_, Qt::ArrowCursor);
+        }
+        fallbackSelectionMode_ = -1;
+    } else {
+        if (patternView_) {
+            VDLCanvas::setSelectionMode(patternView_, mode);
+            VDLCanvas::switchCursorTo(patternView_, Qt::CrossCursor);
+        }
+        fallbackSelectionMode_ = mode;
+        if (mode != 3) showAllThreads();
+    }
+    updateToolbar();
+}
+
+void VDLDocument::selectRect(QObject*) { applySelectionMode(0); }
+void VDLDocument::selectSection(QObject*) { applySelectionMode(1); }
+void VDLDocument::selectStitch(QObject*) { applySelectionMode(2); }
+void VDLDocument::measureDistance(QObject*) { applySelectionMode(3); }
+
+void VDLDocument::selectStitches(QObject* sender) {
+    switch (sender ? sender->property("segment").toInt() : -1) {
+    case 0: selectRect(nullptr); break;
+    case 1: selectSection(nullptr); break;
+    case 2: selectStitch(nullptr); break;
+    case 3: measureDistance(nullptr); break;
+    default: break;
+    }
+}
+
+bool VDLDocument::isCentered() const {
+    const VDLPoint c = design_.centerOfDesign();
+    return c.x >= -5.0 && c.x < 5.0 && c.y >= -5.0 && c.y < 5.0;
+}
+
+void VDLDocument::updateToolbar() {
+    if (!centerToolbarItem_) return;
+    const bool selection = design_.selectionActive();
+    centerToolbarItem_->setEnabled(!isCentered());
+    for (QAction* a : {deleteToolbarItem_, moveToolbarItem_, resizeToolbarItem_, rotateToolbarItem_,
+                       rotateLeftToolbarItem_, flipToolbarItem_, flipHToolbarItem_})
+        a->setEnabled(selection);
+    const int mode = canvasSelectionMode();
+    for (int k = 0; k < 4; ++k) selectActions_[k]->setChecked(mode == k);
+    if (patternView_) VDLCanvas::switchCursorTo(patternView_, mode >= 0 && mode <= 3 ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
+// ---- Threads ---------------------------------------------------------------------------------
+
+void VDLDocument::showThread(int i) {
+    if (i < 0 || i >= int(design_.numberOfThreads())) return;
+    const int mode = canvasSelectionMode();
+    if (mode == 0) selectRect(nullptr);
+    else if (mode == 1) selectSection(nullptr);
+    else if (mode == 2) selectStitch(nullptr);
+    if (design_.selectionActive()) design_.deselectAll();
+    for (int j = 0; j < int(design_.numberOfThreads()); ++j) design_.setIsShown(j == i, j);
+    if (patternView_) VDLCanvas::redraw(patternView_);
+    if (colorPanelHook_) colorPanelHook_(i);
+    updateToolbar();
+}
+
+void VDLDocument::showAllThreads() {
+    if (design_.isShownOfAllThreads()) return;
+    for (int j = 0; j < int(design_.numberOfThreads()); ++j) design_.setIsShown(true, j);
+    if (patternView_) VDLCanvas::redraw(patternView_);
+    if (colorPanelHook_) colorPanelHook_(-1);
+}
+
+void VDLDocument::showAllThreadsAction(QObject*) { showAllThreads(); }
+
+// ---- Undoable changes ------------------------------------------------------------------------
+
+void VDLDocument::changeWithUndoPalette(const std::string& p, bool useThreadFile) {
+    undoStack_->push(new VDLPaletteChangeCommand(this, p, useThreadFile));
+}
+
+void VDLDocument::changePalette(QObject* sender) {
+    auto* item = qobject_cast<QAction*>(sender);
+    if (!item) return;
+    changeWithUndoPalette(plainTitle(item).toStdString(), true);
+}
+
+void VDLDocument::moveByVector(double dx, double dy, std::optional<VDLDesign> oldDesign) {
+    VDLDesign before = oldDesign ? std::move(*oldDesign) : design_;
+    if (!oldDesign) {
+        VDLError error;
+        if (!design_.moveSelectionByVector(VDLPoint{dx, dy}, &error)) {
+            design_ = std::move(before);
+            VDLCanvas::setDesign(patternView_, &design_);
+            anyAlertDisplay(docString("MOVE_ALERT_TITLE", "Move Design"),
+                            QString::fromStdString(error.localizedRecoverySuggestion()), 2);
+            updateView();
+            return;
+        }
+    }
+    undoStack_->push(new VDLSnapshotCommand(this, std::move(before), "UNDO_MOVE", "move"));
+}
+
+// ---- Alerts and validation -------------------------------------------------------------------
+
+void VDLDocument::anyAlertDisplay(const QString& message, const QString& info, int style) {
+    QMessageBox::Icon icon = QMessageBox::Information;
+    if (style == 0) icon = QMessageBox::Warning;
+    else if (style == 2) icon = QMessageBox::Critical;
+    auto* box = new QMessageBox(icon, message, message, QMessageBox::Ok, window_);
+    box->setObjectName(QStringLiteral("documentAlert"));
+    box->setInformativeText(info);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
+void VDLDocument::showNotAvailable(const QString& command) {
+    anyAlertDisplay(tr("Not available yet"),
+                    tr("The command “%1” is not available yet in this version of Vardelle.").arg(command), 1);
+}
+
+bool VDLDocument::validateUserInterfaceItem(QAction* item) {
+    const QString action = selectorOf(item);
+    if (action == QLatin1String("saveDocument:"))
+        return !fileName_.isEmpty() && VDLDocumentController::isWritableExtension(fileType_);
+    if (action == QLatin1String("center:")) return !isCentered();
+    static const QStringList needsSelection = {
+        QStringLiteral("flipV:"), QStringLiteral("flipH:"), QStringLiteral("moveStitches:"),
+        QStringLiteral("rotateR:"), QStringLiteral("rotateL:"), QStringLiteral("rotateFree:"),
+        QStringLiteral("resizeStitches:"), QStringLiteral("convertSelectionToJumps:"),
+        QStringLiteral("convertSelectionToStitches:"), QStringLiteral("insertThreadBeforeSelection:"),
+        QStringLiteral("cut:"), QStringLiteral("delete:"), QStringLiteral("deselectAll:"),
+        QStringLiteral("invertSelection:")};
+    if (needsSelection.contains(action)) return design_.selectionActive();
+    const QString hoopTitle = design_.designHoop() ? QString::fromStdString(design_.designHoop()->description()) : QString();
+    if (action == QLatin1String("selectHoopJanome:")) {
+        item->setCheckable(true);
+        item->setChecked(!hoopTitle.isEmpty() && plainTitle(item) == hoopTitle);
+        return design_.designType() == "JEF";
+    }
+    if (action == QLatin1String("selectHoopPfaff:")) {
+        item->setCheckable(true);
+        item->setChecked(!hoopTitle.isEmpty() && plainTitle(item) == hoopTitle);
+        return design_.designType() == "PCS";
+    }
+    if (action == QLatin1String("paste:")) {
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        return data && data->hasFormat(QStringLiteral("application/x-vardelle-design"));
+    }
+    static const QStringList tools = {QStringLiteral("selectRect:"), QStringLiteral("selectSection:"),
+                                      QStringLiteral("selectStitch:"), QStringLiteral("measureDistance:")};
+    if (const int k = int(tools.indexOf(action)); k >= 0) {
+        item->setCheckable(true);
+        item->setChecked(canvasSelectionMode() == k);
+        return true;
+    }
+    if (action == QLatin1String("changePalette:")) {
+        item->setCheckable(true);
+        item->setChecked(design_.useThreadFile() && plainTitle(item).toStdString() == design_.designPalette());
+        return true;
+    }
+    if (action == QLatin1String("noPalette:")) {
+        item->setCheckable(true);
+        item->setChecked(design_.useThreadFile() && design_.designPalette().empty());
+        return true;
+    }
+    return true;
+}
+
+// ---- Window state ----------------------------------------------------------------------------
+
+std::string VDLDocument::encodeRestorableState() const {
+    VDLPlist root(plist_new_dict());
+    VDLCoder coder(static_cast<plist_t>(root.get()));
+    const VDLPoint centre = patternView_ ? VDLCanvas::centredPoint(patternView_) : viewCenter_;
+    coder.encodeFloat(viewScaling_, kViewScaling);
+    coder.encodeFloat(float(centre.x), kViewCenterX);
+    coder.encodeFloat(float(centre.y), kViewCenterY);
+    VDLCoder designCoder(coder.encodeDictionary(kDesign));
+    design_.encodeWithCoder(designCoder);
+    if (fileModificationDate_.isValid()) {
+        const int64_t ms = fileModificationDate_.toMSecsSinceEpoch() - kPlistEpochOffset * 1000;
+        const int64_t sec = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+        plist_dict_set_item(static_cast<plist_t>(root.get()), kModificationDate,
+                            plist_new_date(int32_t(sec), int32_t((ms - sec * 1000) * 1000)));
+    }
+    coder.encodeBool(isDocumentEdited(), kIsEdited);
+    if (!design_.isShownOfAllThreads()) {
+        int64_t highest = -1;
+        for (int64_t j = 0; j < design_.numberOfThreads(); ++j)
+            if (design_.isShownOfThread(int32_t(j))) highest = j;
+        coder.encodeInt(highest, kSelectedThread);
+    }
+    coder.encodeInt(canvasSelectionMode(), kSelectionMode);
+    coder.encodeString(fileName_.toStdString(), kFilePath);
+    return VDLPlistToXML(static_cast<plist_t>(root.get()));
+}
+
+std::optional<QDateTime> VDLDocument::archivedModificationDate(const std::string& archiveXML) {
+    VDLPlist root = VDLPlistFromXML(archiveXML);
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return std::nullopt;
+    plist_t node = plist_dict_get_item(static_cast<plist_t>(root.get()), kModificationDate);
+    if (!node || plist_get_node_type(node) != PLIST_DATE) return std::nullopt;
+    int32_t sec = 0, usec = 0;
+    plist_get_date_val(node, &sec, &usec);
+    return QDateTime::fromMSecsSinceEpoch((int64_t(sec) + kPlistEpochOffset) * 1000 + usec / 1000);
+}
+
+QString VDLDocument::archivedFilePath(const std::string& archiveXML) {
+    VDLPlist root = VDLPlistFromXML(archiveXML);
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return {};
+    VDLCoder coder(static_cast<plist_t>(root.get()));
+    return QString::fromStdString(coder.decodeString(kFilePath).value_or(std::string()));
+}
+
+bool VDLDocument::restoreState(const std::string& archiveXML) {
+    VDLPlist root = VDLPlistFromXML(archiveXML);
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) {
+        qWarning("Window state of \"%s\" ignored: not a keyed archive", qPrintable(displayName()));
+        return false;
+    }
+    VDLCoder coder(static_cast<plist_t>(root.get()));
+
+    // The archived design stands in for the file's when it holds changes that were never saved
+    // and the file is the one they were made to (same modification date). A file changed since
+    // keeps its own contents: the caller does not restore such a window at all.
+    if (plist_t designNode = coder.decodeDictionary(kDesign)) {
+        const bool edited = !coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited);
+        const std::optional<QDateTime> date = archivedModificationDate(archiveXML);
+        const bool sameFile = date && fileModificationDate_.isValid() &&
+                              date->toMSecsSinceEpoch() == fileModificationDate_.toMSecsSinceEpoch();
+        if (edited && sameFile) {
+            VDLDesign archived{VDLCoder(designNode)};
+            const bool consistent = archived.numberOfThreads() ==
+                                    int64_t(std::count_if(archived.stitches().begin(), archived.stitches().end(),
+                                                          [](const VDLStitch& s) { return s.isColorChange; })) + 1;
+            if (consistent) {
+                setDesign(std::move(archived));
+                editedWithoutUndo_ = true;
+                window_->setWindowModified(true);
+            } else {
+                qWarning("Window state of \"%s\": archived design ignored (inconsistent)", qPrintable(displayName()));
+            }
+        }
+    }
+    if (coder.containsValueForKey(kSelectedThread)) showThread(int(coder.decodeInt(kSelectedThread)));
+    if (coder.containsValueForKey(kSelectionMode)) {
+        switch (coder.decodeInt(kSelectionMode)) {
+        case 0: selectRect(nullptr); break;
+        case 1: selectSection(nullptr); break;
+        case 2: selectStitch(nullptr); break;
+        case 3: measureDistance(nullptr); break;
+        default: break;
+        }
+    }
+    if (coder.containsValueForKey(kViewScaling)) setViewScaling(coder.decodeFloat(kViewScaling));
+    if (coder.containsValueForKey(kViewCenterX) && coder.containsValueForKey(kViewCenterY)) {
+        viewCenter_ = VDLPoint{coder.decodeFloat(kViewCenterX), coder.decodeFloat(kViewCenterY)};
+        if (patternView_) VDLCanvas::scrollPointToCentre(patternView_, viewCenter_);
+    }
+    updateView();
+    updateToolbar();
+    return true;
+}

@@ -1,0 +1,260 @@
+#pragma once
+// One open embroidery file shown in one window. The document owns its design, reads and writes
+// it through the library's import/export dispatch, keeps the info lines and the window title up
+// to date, holds the zoom factor, validates menu items and toolbar buttons, keeps the window's
+// state across relaunches and is the target of every document command of the menus.
+//
+// The document is a QObject that owns its QMainWindow. Menu commands reach it as public slots
+// `void name(QObject* sender)` named after the command (the action's objectName is the command
+// with its colon, "zoomIn:"); the slots of other concerns are defined in their own units:
+// editing in VDLDocumentEditing.cpp, export to machine in VDLDocumentExport.cpp, printing in
+// VDLDocumentPrinting.cpp (until then VDLDocumentPending.cpp says "not available yet").
+#include "VDLDesign.h"
+#include "VDLError.h"
+#include "VDLGeometry.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QLabel;
+class QMainWindow;
+class QToolBar;
+class QUndoStack;
+class QWidget;
+class VDLDesignView;
+class VDLDocumentWindow;
+
+class VDLDocument : public QObject {
+    Q_OBJECT
+public:
+    // Creates the document and its window (not shown). Use open() to read a file.
+    VDLDocument();
+    ~VDLDocument() override;
+
+    // Opens PATH in a new window (shown), or answers nullptr with the model's error (the caller
+    // shows it; no window is left behind).
+    static VDLDocument* open(const QString& path, VDLError* error = nullptr);
+
+    // ---- The document ------------------------------------------------------------------
+    VDLDesign& myDesign() { return design_; }
+    const VDLDesign& myDesign() const { return design_; }
+    // Installs D as the document's design (undo/redo, restoration), keeping zoom and the design
+    // point at the centre of the view.
+    void setDesign(VDLDesign d);
+    VDLDesignView* patternView() const { return patternView_; }
+    QMainWindow* window() const;
+    QUndoStack* undoStack() const { return undoStack_; }
+
+    QString fileName() const { return fileName_; }       // absolute path, "" before reading
+    QString displayName() const;                          // the file name without folders
+    QString fileType() const;                             // the type of the file ("DST", ...), upper case
+    bool isDocumentEdited() const;
+    QDateTime fileModificationDate() const { return fileModificationDate_; }
+
+    // Reads PATH into the design: import, thread side file, default palette. On failure the
+    // design is left empty and ERROR holds the model's error.
+    bool readFromURL(const QString& path, VDLError* error = nullptr);
+    // Reverts to the file's contents; the undo stack is emptied and the document is clean.
+    bool revertToContentsOfURL(const QString& path, VDLError* error = nullptr);
+    // The non-interactive core of every save: PES guard, export, then (on success) the write
+    // alert unless suppressed, view update, clean state and empty undo stack. A failure leaves
+    // the file, the edited state and the undo stack as they were.
+    bool saveToURL(const QString& path, VDLError* error = nullptr);
+    // The same, but the document keeps its own file (Save To): the undo stack and edited state
+    // stay when the target is another file.
+    bool saveCopyToURL(const QString& path, VDLError* error = nullptr);
+
+    // ---- Zoom ---------------------------------------------------------------------------
+    float viewScaling() const { return viewScaling_; }
+    void setViewScaling(float s);
+    VDLPoint viewCenter() const { return viewCenter_; }
+
+    // ---- View updates -------------------------------------------------------------------
+    void updateView();
+    void updateToolbar();
+    void setWindowTitle();
+    // The window title without the unsaved-changes marker: the display name at exactly 100 %,
+    // else "name (125%)".
+    QString title() const;
+    void showThread(int i);
+    void showAllThreads();
+    // The hook for the colour panel of the thread being shown (the editing commands install
+    // it); called by showThread with the thread index, and with -1 by showAllThreads.
+    void setColorPanelHook(std::function<void(int thread)> hook) { colorPanelHook_ = std::move(hook); }
+    // The thread list beside the canvas (empty until one is installed; the document does not
+    // own it beyond the window's ownership).
+    void setThreadListWidget(QWidget* w);
+    QWidget* threadListWidget() const { return threadList_; }
+    // Called by updateView unless the canvas is dragging (the thread list refreshes itself).
+    void setThreadListUpdater(std::function<void()> f) { threadListUpdater_ = std::move(f); }
+
+    // Window-modal alert with one "OK" button; style 0 warning, 1 informational, 2 critical,
+    // anything else informational.
+    void anyAlertDisplay(const QString& message, const QString& info, int style);
+
+    // Menu validation: answers whether ITEM is enabled for this document and sets its check mark.
+    Q_INVOKABLE bool validateUserInterfaceItem(QAction* item);
+
+    // The design's centre lies within half a millimetre of the origin.
+    bool isCentered() const;
+
+    // The info lines under the canvas (tests read them).
+    QString patternVersionText() const;
+    QString patternDimensionText() const;
+    QString patternStitchesText() const;
+    QString patternColorsText() const;
+    QString patternPaletteText() const;
+    QComboBox* scalingBox() const { return scalingBox_; }
+    QAction* selectModeAction(int mode) const;  // toolbar segments 0..3
+    QAction* toolbarAction(const char* name) const;  // "center", "delete", "move", "resize", "rotate", "flip"
+
+    // ---- Window state across relaunches -------------------------------------------------
+    // The keyed archive of the window's state (property list XML).
+    std::string encodeRestorableState() const;
+    // Applies an archive after the file has been read. Returns false (after a log line) when
+    // the archive does not parse; nothing is changed then.
+    bool restoreState(const std::string& archiveXML);
+    // What an archive says about its window: the document's file and its modification date.
+    static QString archivedFilePath(const std::string& archiveXML);
+    static std::optional<QDateTime> archivedModificationDate(const std::string& archiveXML);
+
+    // Undoable operations shared with the view and the editing commands.
+    // Moves the selection by (dx, dy) design units as one undo step. When OLDDESIGN is given it
+    // is the design before the move (the canvas already moved the stitches while dragging).
+    void moveByVector(double dx, double dy, std::optional<VDLDesign> oldDesign = std::nullopt);
+    // Recolours every thread into palette P and sets useThreadFile to F, as one undo step.
+    void changeWithUndoPalette(const std::string& p, bool useThreadFile);
+
+signals:
+    // The document's window closed; the document deletes itself afterwards.
+    void closed(VDLDocument* document);
+    void viewScalingChanged(float scaling);
+    // The document's window became the active window.
+    void windowBecameKey(VDLDocument* document);
+
+public slots:
+    // ---- Document (this unit) -----------------------------------------------------------
+    void saveDocument(QObject* sender = nullptr);
+    void saveDocumentAs(QObject* sender = nullptr);
+    void saveDocumentTo(QObject* sender = nullptr);
+    void revertDocumentToSaved(QObject* sender = nullptr);
+    void zoomIn(QObject* sender = nullptr);
+    void zoomOut(QObject* sender = nullptr);
+    void zoomToFit(QObject* sender = nullptr);
+    void zoomDesign(QObject* sender = nullptr);
+    void showAllThreadsAction(QObject* sender = nullptr);
+    void changePalette(QObject* sender = nullptr);
+    void closeDocument(QObject* sender = nullptr);
+    // The selection tools (toolbar segments 0..3 and the Edit menu); sending one whose mode is
+    // already active switches the canvas back to thread picking (-1).
+    void selectRect(QObject* sender = nullptr);
+    void selectSection(QObject* sender = nullptr);
+    void selectStitch(QObject* sender = nullptr);
+    void measureDistance(QObject* sender = nullptr);
+    void selectStitches(QObject* sender = nullptr);
+
+    // ---- Printing (VDLDocumentPrinting.cpp) ---------------------------------------------
+    void printDocument(QObject* sender = nullptr);
+    void exportPDF(QObject* sender = nullptr);
+
+    // ---- Export to machine (VDLDocumentExport.cpp) --------------------------------------
+    void exportDesignDialog(QObject* sender = nullptr);
+
+    // ---- Editing (VDLDocumentEditing.cpp) -----------------------------------------------
+    void selectAll(QObject* sender = nullptr);
+    void deselectAll(QObject* sender = nullptr);
+    void invertSelection(QObject* sender = nullptr);
+    void convertSelectionToJumps(QObject* sender = nullptr);
+    void convertSelectionToStitches(QObject* sender = nullptr);
+    void copy(QObject* sender = nullptr);
+    void cut(QObject* sender = nullptr);
+    void paste(QObject* sender = nullptr);
+    void deleteSelected(QObject* sender = nullptr);
+    void moveStitches(QObject* sender = nullptr);
+    void resizeStitches(QObject* sender = nullptr);
+    void rotateFree(QObject* sender = nullptr);
+    void rotateL(QObject* sender = nullptr);
+    void rotateR(QObject* sender = nullptr);
+    void rotateDesign(QObject* sender = nullptr);
+    void flipV(QObject* sender = nullptr);
+    void flipH(QObject* sender = nullptr);
+    void flipDesign(QObject* sender = nullptr);
+    void center(QObject* sender = nullptr);
+    void insertThreadBeforeSelection(QObject* sender = nullptr);
+    void bastingDialog(QObject* sender = nullptr);
+    void selectHoopJanome(QObject* sender = nullptr);
+    void selectHoopPfaff(QObject* sender = nullptr);
+    void noPalette(QObject* sender = nullptr);
+    void resetPalette(QObject* sender = nullptr);
+
+    // ---- Editing: declarations of VDLDocumentEditing.cpp go here ------------------------
+
+    // ---- Export to machine: declarations of VDLDocumentExport.cpp go here ----------------
+
+    // ---- Printing: declarations of VDLDocumentPrinting.cpp go here -----------------------
+
+private:
+    friend class VDLDocumentWindow;
+    void buildWindow();
+    void buildToolbar();
+    void showNotAvailable(const QString& command);
+    // Exports a copy of the design to PATH; on success WRITTEN is the design as written.
+    bool writeToURL(const QString& path, VDLError* error, VDLDesign& written);
+    bool pesGuard(const QString& path, VDLError* error) const;
+    void showWriteAlert();
+    QString runSavePanel(const QString& title);  // "" when cancelled
+    void reportSaveError(const VDLError& error);
+    void markClean();
+    bool windowShouldClose();  // asks to save unsaved changes; false = keep the window
+    void windowDidClose();
+    void windowDidResize();
+    void scalingBoxEdited();
+    void refreshFileModificationDate();
+    void applySelectionMode(int mode);
+    int canvasSelectionMode() const;
+
+    VDLDesign design_;
+    float viewScaling_ = 100.0f;
+    VDLPoint viewCenter_{0, 0};
+    QString fileName_;
+    QString fileType_;
+    QDateTime fileModificationDate_;
+    bool editedWithoutUndo_ = false;  // restored unsaved changes (no undo history)
+
+    VDLDocumentWindow* window_ = nullptr;
+    VDLDesignView* patternView_ = nullptr;
+    QWidget* scrollView_ = nullptr;
+    QWidget* threadList_ = nullptr;
+    QWidget* threadListSlot_ = nullptr;
+    QUndoStack* undoStack_ = nullptr;
+    QLabel* patternVersion_ = nullptr;
+    QLabel* patternDimension_ = nullptr;
+    QLabel* patternStitches_ = nullptr;
+    QLabel* patternColors_ = nullptr;
+    QLabel* patternPalette_ = nullptr;
+    QComboBox* scalingBox_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    QActionGroup* selectGroup_ = nullptr;
+    QAction* selectActions_[4] = {nullptr, nullptr, nullptr, nullptr};
+    QAction* centerToolbarItem_ = nullptr;
+    QAction* deleteToolbarItem_ = nullptr;
+    QAction* moveToolbarItem_ = nullptr;
+    QAction* resizeToolbarItem_ = nullptr;
+    QAction* rotateToolbarItem_ = nullptr;      // rotate right (segment 0)
+    QAction* rotateLeftToolbarItem_ = nullptr;  // rotate left (segment 1)
+    QAction* flipToolbarItem_ = nullptr;        // flip vertical (segment 0)
+    QAction* flipHToolbarItem_ = nullptr;       // flip horizontal (segment 1)
+    int fallbackSelectionMode_ = -1;  // the selection mode while no canvas is installed
+    bool closing_ = false;
+    bool resizing_ = false;
+    std::function<void(int)> colorPanelHook_;
+    std::function<void()> threadListUpdater_;
+};

@@ -1,0 +1,89 @@
+#pragma once
+// The scroll view around the design view: rulers in millimetres or inches whose zero lies at the
+// design origin, with ruler lines that follow the mouse; shown or hidden on "VardelleShowRulers" /
+// "VardelleHideRulers"; a design view smaller than the visible area stays centred.
+#include "VDLGeometry.h"
+
+#include <QScrollArea>
+#include <QString>
+#include <QWidget>
+
+class VDLDesignView;
+class VDLScrollView;
+
+// One ruler along the top (horizontal) or the left side (vertical) of the scroll view.
+class VDLRulerView : public QWidget {
+    Q_OBJECT
+public:
+    VDLRulerView(VDLScrollView* scrollView, Qt::Orientation orientation);
+    Qt::Orientation orientation() const { return orientation_; }
+
+    // The registered unit: "Millimeters" ("mm", 10 design units per unit) or "Inches" ("in", 254).
+    QString unitName() const { return unitName_; }
+    QString unitAbbreviation() const { return abbreviation_; }
+    double unitsPerRulerUnit() const { return unitLength_; }
+    void setMeasurementUnit(int measurementUnit);
+
+    // The ruler value (in the ruler's unit) at a pixel of the ruler, and the pixel of a value.
+    double valueAt(double rulerPixel) const;
+    double pixelForValue(double value) const;
+    // The distance between labelled ticks in ruler units at the current zoom.
+    double labelStep() const;
+
+    // The mouse-following ruler line (a pixel of the ruler; negative hides it).
+    void moveRulerline(double from, double to);
+    double rulerLine() const { return line_; }
+
+    static constexpr int kThickness = 20;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    VDLScrollView* scrollView_;
+    Qt::Orientation orientation_;
+    QString unitName_ = QStringLiteral("Millimeters");
+    QString abbreviation_ = QStringLiteral("mm");
+    double unitLength_ = 10.0;
+    double line_ = -1;
+};
+
+class VDLScrollView : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit VDLScrollView(QWidget* parent = nullptr);
+    ~VDLScrollView() override;
+
+    // The design view becomes the scrolled widget.
+    void setDesignView(VDLDesignView* view);
+    VDLDesignView* designView() const;
+
+    // Called by the design view when it gets a design: rulers in the unit of "MeasurementUnit",
+    // shown or hidden after "ShowRulers".
+    void setup();
+    // Rulers follow the document view's current position and zoom.
+    void adjustRulers();
+    void showRulers();
+    void hideRulers();
+    bool rulersVisible() const { return rulersVisible_; }
+    VDLRulerView* horizontalRulerView() const { return horizontalRuler_; }
+    VDLRulerView* verticalRulerView() const { return verticalRuler_; }
+
+    // The mouse moved to POS (relative to the scroll view): the ruler lines follow.
+    void mouseMoved(QPointF pos);
+
+    // The visible part of the document view, in its widget pixels.
+    QRectF visibleRect() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    void layoutRulers();
+    VDLRulerView* horizontalRuler_;
+    VDLRulerView* verticalRuler_;
+    bool rulersVisible_ = false;
+    QPointF oldMouseLocation_{-1, -1};
+};
