@@ -10,7 +10,9 @@
 #include <QImage>
 #include <QObject>
 
+#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,8 +44,10 @@ public:
 
     // Draws DESIGN (with its own display range) over the area RECT at PPU pixels per unit into
     // TARGET (premultiplied ARGB32, any size; the top-left pixel shows rect's top-left corner).
-    static void render(const VDLDesign& design, QImage& target, VDLRect rect, double ppu, bool show3D,
-                       bool showJumps, bool showStructure);
+    // CANCELLED, when given, is asked now and then; once it answers true the rest is skipped and
+    // the answer is false (an incomplete image).
+    static bool render(const VDLDesign& design, QImage& target, VDLRect rect, double ppu, bool show3D,
+                       bool showJumps, bool showStructure, const std::function<bool()>& cancelled = {});
 
 signals:
     void finished(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range);
@@ -55,5 +59,7 @@ private:
     std::optional<VDLCanvasJob> pending_;
     int inFlight_ = 0;  // taken by the worker, result not yet handed over
     bool stop_ = false;
+    std::atomic<bool> stopping_{false};
+    std::atomic<quint64> latest_{0};  // serial of the newest request: older running jobs stop
     std::thread thread_;
 };

@@ -130,6 +130,7 @@ VDLScrollView::VDLScrollView(QWidget* parent)
     : QScrollArea(parent),
       horizontalRuler_(new VDLRulerView(this, Qt::Horizontal)),
       verticalRuler_(new VDLRulerView(this, Qt::Vertical)) {
+    setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);
     setAlignment(Qt::AlignCenter);  // a document smaller than the visible area stays centred
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -1,0 +1,203 @@
+// The canvas in its scroll view on screen: zoom limits and fitting, rulers, centring, and the
+// cached image drawn off the UI thread (incremental playback, a million stitches).
+#include "TestSupport.h"
+#include "VDLDefaults.h"
+#include "VDLDesignView.h"
+#include "VDLNotificationCenter.h"
+#include "VDLScrollView.h"
+
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// Zigzag rows in several colour blocks, about W x H units.
+VDLDesign zigzag(int count, float w, float h, int blocks) {
+    std::vector<VDLStitch> s;
+    s.reserve(size_t(count));
+    const int rows = std::max(1, int(h / 4));
+    const int perRow = std::max(2, count / rows);
+    const float step = w / float(perRow);
+    float dir = 1;
+    for (int i = 0; i < count; ++i) {
+        const bool change = i > 0 && i % std::max(1, count / blocks) == 0;
+        if (i % perRow == perRow - 1) {
+            s.emplace_back(0.0f, 4.0f, false, change);
+            dir = -dir;
+        } else {
+            s.emplace_back(dir * step, (i % 2) ? 3.0f : -3.0f, false, change);
+        }
+    }
+    return makeDesign(s);
+}
+
+struct Window {
+    VDLDesign design;
+    VDLScrollView scroll;
+    VDLDesignView* view = new VDLDesignView;
+    explicit Window(VDLDesign d, QSize size = QSize(1000, 800)) : design(std::move(d)) {
+        scroll.setDesignView(view);
+        scroll.resize(size);
+        scroll.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&scroll));
+        view->setDesign(&design);
+        QTest::qWait(300);  // the resize at show settles (flat drawing while resizing)
+    }
+    QPointF visibleCentre() const {  // in the canvas' pixels
+        return QRectF(QPointF(-view->pos()), QSizeF(scroll.viewport()->size())).center();
+    }
+};
+
+int differingPixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return -1;
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            if (pa[x] != pb[x]) ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+// Scale 1 fits the design rectangle into the visible area, centred; the limits are 0.1 and 15;
+// zooming keeps the point in the middle where it was.
+TEST(ScrollView, ZoomFitsClampsAndKeepsTheCentre) {
+    Window w(zigzag(2000, 600, 400, 3));
+    VDLDesignView* v = w.view;
+    EXPECT_NEAR(v->scale(), 1.0, 1e-3);
+    const VDLRect dr = v->designRect();
+    const QSize vp = w.scroll.viewport()->size();
+    EXPECT_NEAR(std::max(dr.size.width * v->pixelsPerUnit() / vp.width(), dr.size.height * v->pixelsPerUnit() / vp.height()),
+                1.0, 1e-3);
+    const QPointF mid = v->widgetPointAt({dr.minX() + dr.size.width / 2, dr.minY() + dr.size.height / 2});
+    EXPECT_NEAR(mid.x(), w.visibleCentre().x(), 1.0);
+    EXPECT_NEAR(mid.y(), w.visibleCentre().y(), 1.0);
+
+    v->scrollPointToCentre({150, -80});
+    v->setScale(2.5f);
+    EXPECT_NEAR(v->scale(), 2.5, 1e-3);
+    EXPECT_NEAR(v->centredPointInDocView().x, 150, 1.0);
+    EXPECT_NEAR(v->centredPointInDocView().y, -80, 1.0);
+
+    v->setScale(0.05f);
+    EXPECT_NEAR(v->scale(), 0.1, 1e-4);
+    v->setScale(20.0f);
+    EXPECT_NEAR(v->scale(), 15.0, 1e-3);
+    EXPECT_EQ(v->minimumScale(), 0.1f);
+    EXPECT_EQ(v->maximumScale(), 15.0f);
+}
+
+// Ruler zero lies at the design origin wherever the canvas is scrolled; values read in the
+// ruler's unit; the rulers follow the notifications and the mouse.
+TEST(ScrollView, RulersMeasureFromTheDesignOrigin) {
+    Window w(zigzag(2000, 600, 400, 3));
+    VDLDesignView* v = w.view;
+    VDLRulerView* h = w.scroll.horizontalRulerView();
+    VDLRulerView* r = w.scroll.verticalRulerView();
+    ASSERT_TRUE(w.scroll.rulersVisible());
+    EXPECT_TRUE(h->isVisible());
+    EXPECT_EQ(h->unitAbbreviation(), "mm");
+
+    for (int scroll : {0, 137, -260}) {
+        w.scroll.horizontalScrollBar()->setValue(w.scroll.horizontalScrollBar()->value() + scroll);
+        w.scroll.verticalScrollBar()->setValue(w.scroll.verticalScrollBar()->value() - scroll);
+        const QPointF origin = v->mapTo(&w.scroll, v->widgetPointAt({0, 0}));
+        EXPECT_NEAR(h->mapTo(&w.scroll, QPointF(h->pixelForValue(0), 0)).x(), origin.x(), 0.01);
+        EXPECT_NEAR(r->mapTo(&w.scroll, QPointF(0, r->pixelForValue(0))).y(), origin.y(), 0.01);
+        // 100 units right of and above the origin read 10 mm on the rulers.
+        const QPointF p = v->mapTo(&w.scroll, v->widgetPointAt({100, 100}));
+        EXPECT_NEAR(h->valueAt(h->mapFrom(&w.scroll, p).x()), 10.0, 1e-6);
+        EXPECT_NEAR(r->valueAt(r->mapFrom(&w.scroll, p).y()), 10.0, 1e-6);
+    }
+    h->setMeasurementUnit(1);
+    EXPECT_EQ(h->unitName(), "Inches");
+    EXPECT_NEAR(h->valueAt(h->mapFrom(&w.scroll, v->mapTo(&w.scroll, v->widgetPointAt({254, 0}))).x()), 1.0, 1e-6);
+    h->setMeasurementUnit(0);
+
+    w.scroll.mouseMoved(QPointF(300, 200));
+    EXPECT_EQ(h->rulerLine(), h->mapFrom(&w.scroll, QPointF(300, 200)).x());
+    EXPECT_EQ(r->rulerLine(), r->mapFrom(&w.scroll, QPointF(300, 200)).y());
+
+    const float scale = v->scale();
+    VDLNotificationCenter::defaultCenter().post("VardelleHideRulers");
+    EXPECT_FALSE(w.scroll.rulersVisible());
+    EXPECT_FALSE(h->isVisible());
+    EXPECT_EQ(w.scroll.viewport()->geometry().topLeft(), QPoint(0, 0));
+    EXPECT_NEAR(v->scale(), scale, 1e-3);  // re-fitted to the larger area
+    VDLNotificationCenter::defaultCenter().post("VardelleShowRulers");
+    EXPECT_TRUE(h->isVisible());
+    EXPECT_EQ(w.scroll.viewport()->geometry().topLeft(), QPoint(VDLRulerView::kThickness, VDLRulerView::kThickness));
+}
+
+TEST(ScrollView, SmallCanvasStaysCentred) {
+    Window w(zigzag(500, 3000, 2000, 1));
+    w.view->setScale(0.1f);
+    ASSERT_LT(w.view->width(), w.scroll.viewport()->width());
+    for (QSize size : {QSize(1000, 800), QSize(1300, 900), QSize(900, 700)}) {
+        w.scroll.resize(size);
+        QApplication::processEvents();
+        const QRect vp = w.scroll.viewport()->rect();
+        EXPECT_NEAR(w.view->geometry().center().x(), vp.center().x(), 1);
+        EXPECT_NEAR(w.view->geometry().center().y(), vp.center().y(), 1);
+    }
+}
+
+// Playback ticks draw only the new stitches on top of the cached image, and the result is the
+// image a full redraw gives.
+TEST(ScrollView, PlaybackDrawsIncrementallyLikeAFullRedraw) {
+    Window w(zigzag(3000, 600, 400, 4));
+    VDLDesignView* v = w.view;
+    ASSERT_TRUE(v->waitForRender());
+    v->setAnimationProgress(0.3);
+    ASSERT_TRUE(v->waitForRender());
+    const int incremental = v->incrementalRenderCount();
+    const int full = v->fullRenderCount();
+    for (int i = 0; i < 4; ++i) {
+        v->nextAnimationStep();
+        ASSERT_TRUE(v->waitForRender());
+    }
+    EXPECT_EQ(v->incrementalRenderCount(), incremental + 4);
+    EXPECT_EQ(v->fullRenderCount(), full);
+    const QImage stepped = v->cachedImage();
+    v->redraw();
+    ASSERT_TRUE(v->waitForRender());
+    EXPECT_EQ(v->fullRenderCount(), full + 1);
+    EXPECT_EQ(differingPixels(stepped, v->cachedImage()), 0);
+}
+
+// A million stitches: the paint returns at once with the last image while the worker draws.
+TEST(ScrollView, MillionStitchesDoNotBlockTheUi) {
+    VDLDefaults::standard().setValue("DrawFastMode", true);  // keeps the sanitizer build quick
+    Window w(zigzag(200, 600, 400, 2));
+    ASSERT_TRUE(w.view->waitForRender());
+    VDLDesign big = zigzag(1000000, 2000, 1500, 12);
+    QElapsedTimer t;
+    t.start();
+    w.view->setDesign(&big);
+    w.view->repaint();
+    const qint64 first = t.elapsed();
+    EXPECT_TRUE(w.view->isRenderPending());
+    t.restart();
+    w.scroll.horizontalScrollBar()->setValue(w.scroll.horizontalScrollBar()->value() + 40);
+    w.view->repaint();
+    const qint64 second = t.elapsed();
+    EXPECT_LT(first, 250) << "set design + first paint";
+    EXPECT_LT(second, 100) << "paint while the worker draws";
+    // A newer request stops the running one: the worker is free again at once.
+    w.view->setScale(2.0f);
+    w.view->repaint();
+    VDLDesign small = zigzag(300, 600, 400, 2);
+    w.view->setDesign(&small);
+    t.restart();
+    EXPECT_TRUE(w.view->waitForRender(60000));
+    EXPECT_LT(t.elapsed(), 5000) << "the million-stitch drawing was not abandoned";
+    VDLDefaults::standard().removeValue("DrawFastMode");
+}
