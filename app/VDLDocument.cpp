@@ -96,6 +96,31 @@ QString plainTitle(const QAction* item) {
 // menus goes through these few functions.
 namespace VDLCanvas {
 #if VDL_HAVE_CANVAS
+QWidget* createScrollView(VDLDocument* document, QWidget* parent, VDLDesignView** view) {
+    auto* scroll = new VDLScrollView(parent);
+    auto* canvas = new VDLDesignView();
+    canvas->setObjectName(QStringLiteral("patternView"));
+    scroll->setDesignView(canvas);
+    canvas->setDelegate(document);
+    *view = canvas;
+    return scroll;
+}
+void setDesign(VDLDesignView* v, VDLDesign* d) { if (v) v->setDesign(d); }
+double scale(VDLDesignView* v, double fallback) { return v ? double(v->scale()) : fallback; }
+void setScale(VDLDesignView* v, float s) { if (v) v->setScale(s); }
+double minimumScale(VDLDesignView* v) { return v ? double(v->minimumScale()) : 0.1; }
+double maximumScale(VDLDesignView* v) { return v ? double(v->maximumScale()) : 15.0; }
+void centerDesign(VDLDesignView* v) { if (v) v->centerDesign(); }
+VDLPoint centredPoint(VDLDesignView* v) { return v ? v->centredPointInDocView() : VDLPoint{0, 0}; }
+void scrollPointToCentre(VDLDesignView* v, VDLPoint p) { if (v) v->scrollPointToCentre(p); }
+int selectionMode(VDLDesignView* v) { return v ? v->selectionMode() : -1; }
+void setSelectionMode(VDLDesignView* v, int m) { if (v) v->setSelectionMode(m); }
+void switchCursorTo(VDLDesignView* v, Qt::CursorShape c) { if (v) v->switchCursorTo(c); }
+bool isDragging(VDLDesignView* v) { return v && v->isDragging(); }
+double animationProgress(VDLDesignView* v) { return v ? v->animationProgress() : 1.0; }
+void redraw(VDLDesignView* v) { if (v) v->redraw(); }
+void focus(VDLDesignView* v) { if (v) v->setFocus(); }
+void adjustRulers(QWidget* scroll) { if (auto* s = qobject_cast<VDLScrollView*>(scroll)) s->adjustRulers(); }
 #else
 // No design view in this build: a plain scroll area stands in and the zoom limits are the
 // view's (10 % to 1500 %).
@@ -126,18 +151,10 @@ void adjustRulers(QWidget*) {}
 }  // namespace VDLCanvas
 
 namespace VDLAppGlue {
-void populateMenuBar(QMenuBar*) {}
-void fillHoopMenu() {}
+void populateMenuBar(QMenuBar* bar) { VDLAppController::instance()->populateMenuBar(bar); }
+void fillHoopMenu() { VDLAppController::instance()->fillHoopMenu(); }
 // Title of thread-menu item N (item 0 is "no palette"; items 1... name the palettes).
-QString threadMenuTitle(int n) {
-    static const QStringList palettes = {
-        QStringLiteral("Ackermann Isacord"), QStringLiteral("Brother"), QStringLiteral("Brother Country"),
-        QStringLiteral("Coats Rayon"), QStringLiteral("Coats Trilobal"), QStringLiteral("Floriani Polyester"),
-        QStringLiteral("Fufu Rayon"), QStringLiteral("Janome"), QStringLiteral("Madeira Polyneon"),
-        QStringLiteral("Madeira Rayon"), QStringLiteral("Marathon Rayon"), QStringLiteral("Pfaff"),
-        QStringLiteral("Poly-X40 Polyester"), QStringLiteral("Robison-Anton Poly"), QStringLiteral("Sulky Rayon")};
-    return n >= 1 && n <= palettes.size() ? palettes[n - 1] : QString();
-}
+QString threadMenuTitle(int n) { return VDLAppController::instance()->threadMenuTitle(n); }
 // An error for an alert: its text and its code.
 QString errorText(const VDLError& error) {
     return QObject::tr("%1 (error %2)").arg(QString::fromStdString(error.message())).arg(error.code);
@@ -166,6 +183,7 @@ QMainWindow* VDLDocument::window() const { return window_; }
 void VDLDocument::buildWindow() {
     window_ = new VDLDocumentWindow(this);
     window_->resize(900, 700);
+    window_->installEventFilter(this);
     VDLAppGlue::populateMenuBar(window_->menuBar());
 
     auto* central = new QWidget(window_);
@@ -188,6 +206,8 @@ void VDLDocument::buildWindow() {
     row->addWidget(scrollView_, 1);
     column->addLayout(row, 1);
     if (auto* area = qobject_cast<QAbstractScrollArea*>(scrollView_)) {
+        viewport_ = area->viewport();
+        viewport_->installEventFilter(this);
         auto track = [this] {
             if (!resizing_ && patternView_) viewCenter_ = VDLCanvas::centredPoint(patternView_);
         };
@@ -705,7 +725,11 @@ void VDLDocument::zoomOut(QObject*) { setViewScaling(viewScaling_ - 25); }
 
 void VDLDocument::zoomToFit(QObject*) {
     setViewScaling(100);
-    if (patternView_) VDLCanvas::centerDesign(patternView_);
+    if (patternView_) {
+        VDLCanvas::setScale(patternView_, 1.0f);  // also when the canvas drifted from 100 %
+        VDLCanvas::centerDesign(patternView_);
+        viewCenter_ = VDLCanvas::centredPoint(patternView_);
+    }
 }
 
 void VDLDocument::zoomDesign(QObject* sender) {
@@ -718,8 +742,27 @@ void VDLDocument::zoomDesign(QObject* sender) {
     }
 }
 
+bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
+    // The window's resize reaches this filter before the layout resizes the canvas: the design
+    // point in the middle of the view is the one to keep there.
+    if (watched == window_ && event->type() == QEvent::Resize) resizing_ = true;
+    // The visible area changed size (window, rulers, thread list): the zoom factor relative to
+    // it stays, and so does the design point in its middle.
+    if (event->type() == QEvent::Resize && patternView_ && watched == viewport_) {
+        const bool wasResizing = resizing_;
+        resizing_ = true;
+        VDLCanvas::setScale(patternView_, viewScaling_ / 100.0f);
+        VDLCanvas::scrollPointToCentre(patternView_, viewCenter_);
+        resizing_ = wasResizing;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void VDLDocument::windowDidResize() {
-    if (!patternView_) return;
+    if (!patternView_) {
+        resizing_ = false;
+        return;
+    }
     resizing_ = true;
     VDLCanvas::setScale(patternView_, viewScaling_ / 100.0f);
     VDLCanvas::adjustRulers(scrollView_);
@@ -933,6 +976,7 @@ std::string VDLDocument::encodeRestorableState() const {
     return VDLPlistToXML(static_cast<plist_t>(root.get()));
 }
 
+// Property-list dates keep whole seconds in their XML form, so dates compare to the second.
 std::optional<QDateTime> VDLDocument::archivedModificationDate(const std::string& archiveXML) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
     if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return std::nullopt;
@@ -965,7 +1009,7 @@ bool VDLDocument::restoreState(const std::string& archiveXML) {
         const bool edited = !coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited);
         const std::optional<QDateTime> date = archivedModificationDate(archiveXML);
         const bool sameFile = date && fileModificationDate_.isValid() &&
-                              date->toMSecsSinceEpoch() == fileModificationDate_.toMSecsSinceEpoch();
+                              date->toSecsSinceEpoch() == fileModificationDate_.toSecsSinceEpoch();
         if (edited && sameFile) {
             VDLDesign archived{VDLCoder(designNode)};
             const bool consistent = archived.numberOfThreads() ==

@@ -10,6 +10,7 @@
 // editing in VDLDocumentEditing.cpp, export to machine in VDLDocumentExport.cpp, printing in
 // VDLDocumentPrinting.cpp (until then VDLDocumentPending.cpp says "not available yet").
 #include "VDLDesign.h"
+#include "VDLDesignViewDelegate.h"
 #include "VDLError.h"
 #include "VDLGeometry.h"
 
@@ -32,7 +33,7 @@ class QWidget;
 class VDLDesignView;
 class VDLDocumentWindow;
 
-class VDLDocument : public QObject {
+class VDLDocument : public QObject, public VDLDesignViewDelegate {
     Q_OBJECT
 public:
     // Creates the document and its window (not shown). Use open() to read a file.
@@ -78,14 +79,14 @@ public:
     VDLPoint viewCenter() const { return viewCenter_; }
 
     // ---- View updates -------------------------------------------------------------------
-    void updateView();
-    void updateToolbar();
+    void updateView() override;
+    void updateToolbar() override;
     void setWindowTitle();
     // The window title without the unsaved-changes marker: the display name at exactly 100 %,
     // else "name (125%)".
     QString title() const;
-    void showThread(int i);
-    void showAllThreads();
+    void showThread(int i) override;
+    void showAllThreads() override;
     // The hook for the colour panel of the thread being shown (the editing commands install
     // it); called by showThread with the thread index, and with -1 by showAllThreads.
     void setColorPanelHook(std::function<void(int thread)> hook) { colorPanelHook_ = std::move(hook); }
@@ -129,7 +130,7 @@ public:
     // Undoable operations shared with the view and the editing commands.
     // Moves the selection by (dx, dy) design units as one undo step. When OLDDESIGN is given it
     // is the design before the move (the canvas already moved the stitches while dragging).
-    void moveByVector(double dx, double dy, std::optional<VDLDesign> oldDesign = std::nullopt);
+    void moveByVector(double dx, double dy, std::optional<VDLDesign> oldDesign = std::nullopt) override;
     // Recolours every thread into palette P and sets useThreadFile to F, as one undo step.
     void changeWithUndoPalette(const std::string& p, bool useThreadFile);
 
@@ -220,6 +221,7 @@ private:
     void refreshFileModificationDate();
     void applySelectionMode(int mode);
     int canvasSelectionMode() const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     VDLDesign design_;
     float viewScaling_ = 100.0f;
@@ -232,6 +234,7 @@ private:
     VDLDocumentWindow* window_ = nullptr;
     VDLDesignView* patternView_ = nullptr;
     QWidget* scrollView_ = nullptr;
+    QWidget* viewport_ = nullptr;  // the scroll view's visible area
     QWidget* threadList_ = nullptr;
     QWidget* threadListSlot_ = nullptr;
     QUndoStack* undoStack_ = nullptr;

@@ -70,6 +70,9 @@ signals:
 
 private:
     VDLDocumentController() = default;
+    // Tells the application controller how to find the current document, run the open panel,
+    // open a file and keep the window state at quit.
+    void installIntoApplication();
     bool eventFilter(QObject* watched, QEvent* event) override;
     QList<VDLDocument*> documents_;
     VDLDocument* lastActive_ = nullptr;
