@@ -5,10 +5,6 @@
 #define VDL_PENDING(name) \
     void VDLDocument::name(QObject*) { showNotAvailable(QStringLiteral(#name)); }
 
-// Printing
-VDL_PENDING(printDocument)
-VDL_PENDING(exportPDF)
-
 // Export to machine
 VDL_PENDING(exportDesignDialog)
 
