@@ -3,7 +3,9 @@
 #include "VDLDefaults.h"
 #include "VDLDesignView.h"
 #include "VDLNotificationCenter.h"
+#include "VDLPlaybackCursor.h"
 #include "VDLPlayerController.h"
+#include "VDLRecordingContext.h"
 #include "VDLScrollView.h"
 #include "TestSupport.h"
 
@@ -20,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -261,4 +264,51 @@ TEST(Player, IncrementalTickDrawsWhatAFullRedrawDraws) {
             if (stepped.pixel(x, y) != redrawn.pixel(x, y)) ++differing;
     EXPECT_EQ(differing, 0);
     player.stopAnimation();
+}
+
+// The cursor's small design draws, call for call, what the whole design draws for a tick's
+// range: across colour changes, jumps (shown and hidden), a selection, at the first ticks, and
+// after the user moved the position backwards; and it walks only the new records.
+TEST(Player, PlaybackSegmentDrawsWhatTheWholeDesignDraws) {
+    std::vector<VDLStitch> s;
+    for (int i = 0; i < 600; ++i) {
+        const bool jump = i % 37 == 5 || i % 37 == 6;
+        const bool change = i % 113 == 50;
+        s.emplace_back(jump ? 60.0f : 3.5f, (i % 2 ? 20.0f : -20.0f) + 0.25f * float(i % 9), jump, change);
+        s.back().isSelected = i % 17 < 4;
+    }
+    auto design = std::make_shared<VDLDesign>(makeDesign(s));
+    design->setSelectionActive(true);
+    design->threads()[2].setIsShown(false);
+    design->threads().pop_back();  // one block more than threads: the last thread covers it
+
+    auto ops = [](const VDLDesign& d, bool show3D, bool jumps) {
+        VDLRecordingContext ctx;
+        d.drawDesignInRect(VDLMakeRect(-100, -100, 4000, 400), ctx, show3D, jumps, false);
+        std::vector<std::tuple<int, std::vector<VDLPathElement>, double, VDLRGBA, std::vector<double>, double, double>> out;
+        for (const auto& op : ctx.ops())
+            out.emplace_back(int(op.kind), op.path, op.state.lineWidth, op.state.strokeColor, op.state.dash, op.x0, op.y1);
+        return out;
+    };
+    VDLPlaybackCursor cursor;
+    const std::vector<VDLRange> ticks = {{2, 3}, {7, 5}, {14, 98}, {114, 98}, {214, 98}, {316, 250}, {40, 20}, {62, 500}};
+    for (const VDLRange r : ticks) {
+        SCOPED_TRACE(testing::Message() << "range " << r.location << " + " << r.length);
+        const uint64_t before = cursor.walked();
+        const std::optional<VDLDesign> part = cursor.segment(design, r);
+        ASSERT_TRUE(part.has_value());
+        if (r.location - 1 >= before) {
+            EXPECT_EQ(cursor.walked() - before, r.location - 1 - before);
+        }
+        EXPECT_LE(part->stitches().size(), r.length + 3);
+        VDLDesign whole = *design;
+        whole.setDisplayRange(r);
+        for (const bool show3D : {false, true})
+            for (const bool jumps : {false, true}) {
+                const auto expected = ops(whole, show3D, jumps);
+                EXPECT_GT(expected.size(), 2u);
+                EXPECT_EQ(ops(*part, show3D, jumps), expected) << "3D " << show3D << " jumps " << jumps;
+            }
+    }
+    EXPECT_FALSE(cursor.segment(design, VDLRange{1, 10}).has_value());  // from the start: draw it whole
 }
