@@ -10,6 +10,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include <cstdlib>
+
 namespace {
 class PlayerDocumentTest : public DocumentTest {};
 }  // namespace
@@ -32,6 +34,19 @@ TEST_F(PlayerDocumentTest, StitchPlayerPlaysTheFrontmostDocument) {
     EXPECT_EQ(player->state(), VDLPlayerController::State::Playing);
     EXPECT_EQ(player->patternView(), doc->patternView());
     EXPECT_LT(doc->myDesign().displayRange().length, doc->myDesign().stitches().size());
+
+    // Paused at 60 %: the canvas shows the design sewn so far (the README's screenshots when
+    // VARDELLE_SCREENSHOT_DIR is set; run under Xvfb for the real window decorations).
+    player->progressSlider()->setValue(6000);
+    player->pauseAnimation();
+    EXPECT_EQ(player->state(), VDLPlayerController::State::Paused);
+    EXPECT_NEAR(doc->patternView()->animationProgress(), 0.6, 0.001);
+    ASSERT_TRUE(doc->patternView()->waitForRender());
+    if (const char* shots = std::getenv("VARDELLE_SCREENSHOT_DIR")) {
+        QTest::qWait(300);
+        ASSERT_TRUE(player->grab().save(QString(shots) + "/player.png"));
+        ASSERT_TRUE(doc->window()->grab().save(QString(shots) + "/player-document.png"));
+    }
 
     // Closing the document stops the player.
     doc->window()->close();

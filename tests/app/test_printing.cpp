@@ -213,7 +213,6 @@ TEST(Printing, SampleSheetAndTemplate) {
     ASSERT_TRUE(design.importDesignFromURL(VDLURL::fileURLWithPath(VARDELLE_SOURCE_DIR "/resources/samples/flower.pes")));
     VDLPrintView view(design);
     VDLPrintSettings sheet, templ;
-    sheet.fastMode = false;  // shaded
     templ.templateMode = true;
     TempDir dir;
     const char* docs = std::getenv("VARDELLE_DOCS_DIR");
