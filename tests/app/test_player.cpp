@@ -238,13 +238,15 @@ TEST(Player, IncrementalTickDrawsWhatAFullRedrawDraws) {
     view->setAnimationDelay(0.05);
     player.startAnimation();
     player.progressSlider()->setValue(3000);  // the user jumps to 30 %: one full drawing
+    player.pauseAnimation();                  // (however long that drawing takes)
     ASSERT_TRUE(view->waitForRender());
     const int full = view->fullRenderCount();
     const int incremental = view->incrementalRenderCount();
     int ticks = 0;
     QObject::connect(&VDLNotificationCenter::defaultCenter(), &VDLNotificationCenter::updateAnimation, &player,
                      [&](QObject*) { ++ticks; });
-    ASSERT_TRUE(runUntil([&] { return ticks >= 6; }));
+    player.resumeAnimation();
+    ASSERT_TRUE(runUntil([&] { return ticks >= 6; }, 60000));
     player.pauseAnimation();
     ASSERT_TRUE(view->waitForRender());
     EXPECT_EQ(view->fullRenderCount(), full);
