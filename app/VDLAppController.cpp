@@ -3,6 +3,7 @@
 #include "VDLDefaults.h"
 #include "VDLDesign.h"
 #include "VDLNotificationCenter.h"
+#include "VDLPlayerController.h"
 #include "VDLPreferenceController.h"
 #include "VDLPropertyList.h"
 #include "VDLResources.h"
@@ -173,6 +174,8 @@ VDLAppController::VDLAppController() {
     measurementUnit_ = VDLDefaults::standard().integerForKey("MeasurementUnit");
     s_measurementUnit = measurementUnit_;
     buildMenus();
+    // Stitch player: the window showSimulator: opens, made on first use.
+    playerFactory_ = [] { return new VDLPlayerController(); };
     connect(&VDLDefaults::standard(), &VDLDefaults::valueChanged, this, [this](const QString& key) {
         for (QAction* a : std::as_const(actions_)) {
             if (a->property("vdlDefaultsKey").toString() != key) continue;

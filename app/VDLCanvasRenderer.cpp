@@ -111,9 +111,17 @@ void VDLCanvasRenderer::run() {
         };
         bool complete = true;
         if (job.design && !image.isNull()) {
-            job.design->setDisplayRange(job.drawRange.value_or(job.range));
-            complete = render(*job.design, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
-                              superseded);
+            // Playback: only the new stitches, without walking the list from the start.
+            std::optional<VDLDesign> segment;
+            if (job.drawRange && !job.base.isNull()) segment = playbackCursor_.segment(job.design, *job.drawRange);
+            if (segment) {
+                complete = render(*segment, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
+                                  superseded);
+            } else {
+                job.design->setDisplayRange(job.drawRange.value_or(job.range));
+                complete = render(*job.design, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
+                                  superseded);
+            }
         }
         if (!complete) {
             // Stopped for a newer job (or the view is going): this image is never shown.

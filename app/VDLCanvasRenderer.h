@@ -6,6 +6,7 @@
 // renderer.
 #include "VDLDesign.h"
 #include "VDLGeometry.h"
+#include "VDLPlaybackCursor.h"
 
 #include <QImage>
 #include <QObject>
@@ -57,6 +58,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<VDLCanvasJob> pending_;
+    VDLPlaybackCursor playbackCursor_;  // the worker's; where the last playback tick ended
     int inFlight_ = 0;  // taken by the worker, result not yet handed over
     bool stop_ = false;
     std::atomic<bool> stopping_{false};

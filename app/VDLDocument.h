@@ -258,6 +258,12 @@ private:
 public slots:
 
     // ---- Printing: declarations of VDLDocumentPrinting.cpp go here -----------------------
+    // The non-interactive core of Export as PDF: the page with the current print settings,
+    // written atomically to PATH.
+    bool exportPDFToURL(const QString& path, VDLError* error = nullptr);
+    // The design as printed: the document's design under its name (the file name when the
+    // design has none).
+    VDLDesign printableDesign() const;
 
 private:
     friend class VDLDocumentWindow;

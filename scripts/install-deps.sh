@@ -11,6 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   appstream xvfb xauth imagemagick
   dbus dosfstools mtools
+  poppler-utils
 )
 
 missing=()
