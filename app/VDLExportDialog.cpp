@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QPainter>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
@@ -422,7 +424,11 @@ void VDLExportDialog::exportDesignHelp() {
 
 void VDLExportDialog::exportSaveEnded(int returnCode) {
     const QString path = savePanel_ ? savePanel_->selectedFiles().value(0) : QString();
-    if (savePanel_) savePanel_->deleteLater();
+    // The panel is still inside its own done() here, and the clean-up below runs nested event
+    // loops: it is released only once this handler has returned.
+    const auto releasePanel = qScopeGuard([panel = QPointer<VDLExportSavePanel>(savePanel_)] {
+        if (panel) panel->deleteLater();
+    });
     exportDesignCanceled();
     if (returnCode != QDialog::Accepted || path.isEmpty() || !exportMachine_) {
         emit exportFinished(false);
