@@ -48,10 +48,6 @@ public:
     void selectFont(const std::string& f, double size, bool bold) override { if (!cancelled()) inner_.selectFont(f, size, bold); }
     void showText(double x, double y, const std::string& t) override { if (!cancelled()) inner_.showText(x, y, t); }
     double textWidth(const std::string& t) override { return cancelled() ? 0 : inner_.textWidth(t); }
-    // The library's pixel path draws the whole design in one call, fast enough not to need
-    // cancelling; lending the pixels through keeps the canvas on it.
-    bool beginPixelAccess(VDLPixelTarget& target) override { return !cancelled() && inner_.beginPixelAccess(target); }
-    void endPixelAccess() override { inner_.endPixelAccess(); }
 
 private:
     VDLGraphicsContext& inner_;
