@@ -1,6 +1,7 @@
 // The canvas: one full redraw of a 200,000-stitch design in a 1000 x 800 view, flat and 3D, on
 // the worker's path (library renderer into the cached image); and scrolling a drawn view, which
 // paints the cached image at its new offset, against drawing the design again for every step.
+#include "BenchDesigns.h"
 #include "VDLCanvasRenderer.h"
 #include "VDLDesignView.h"
 #include "VDLScrollView.h"
@@ -18,39 +19,9 @@ namespace {
 constexpr int kStitches = 200000;
 const QSize kView(1000, 800);
 
-// Rows of 50-unit stitches across a 2000 x 2000 unit square, 20 blocks joined by jumps.
+// The 200,000-stitch fill design of the rendering benchmark.
 const VDLDesign& bigDesign() {
-    static const VDLDesign design = [] {
-        VDLDesign d;
-        std::vector<VDLStitch> st;
-        st.reserve(kStitches);
-        const int perBlock = kStitches / 20;
-        float x = 0, y = 0;
-        for (int i = 0; i < kStitches; ++i) {
-            const int inBlock = i % perBlock;
-            if (i > 0 && inBlock == 0) {
-                st.emplace_back(-x, -y, true, false);
-                x = 0;
-                y = 0;
-                st.emplace_back(0.0f, 1.0f, false, true);
-                y += 1;
-                continue;
-            }
-            const int row = inBlock / 40;
-            const float dx = (row % 2 == 0 ? 50.0f : -50.0f);
-            const float dy = (inBlock % 40 == 39) ? 4.0f : 0.3f * float((i / perBlock) % 3) - 0.3f;
-            st.emplace_back(dx, dy, false, false);
-            x += dx;
-            y += dy;
-        }
-        d.setStitches(std::move(st));
-        std::vector<VDLThread> threads;
-        for (int t = 0; t < 21; ++t) threads.emplace_back(VDLColor(0.2 + 0.03 * t, 0.8 - 0.03 * t, 0.5), "t", "", "", "");
-        d.setThreads(std::move(threads));
-        d.recomputeBounds();
-        d.setDisplayRange(VDLRange{0, d.stitches().size()});
-        return d;
-    }();
+    static const VDLDesign design = makeFillDesign(kStitches);
     return design;
 }
 
