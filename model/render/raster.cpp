@@ -101,10 +101,16 @@ struct Solid {
 #ifdef __SSE2__
         const __m128i zero = _mm_setzero_si128();
         const __m128i src = _mm_unpacklo_epi8(_mm_set1_epi32(int(color)), zero);
+        const bool opaque = (color >> 24) == 255;
+        const __m128i solid4 = _mm_set1_epi32(int(color));
         for (; i + 4 <= n; i += 4) {
             uint32_t m4;
             std::memcpy(&m4, cover + i, 4);
             if (m4 == 0) continue;
+            if (m4 == 0xffffffffu && opaque) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), solid4);
+                continue;
+            }
             __m128i m = _mm_cvtsi32_si128(int(m4));
             m = _mm_unpacklo_epi8(m, m);
             m = _mm_unpacklo_epi16(m, m);
@@ -195,6 +201,8 @@ public:
     int top() const { return top_; }
     int bottom() const { return bottom_; }
     int width() const { return width_; }
+    int imageHeight() const { return image_.height; }
+    uint32_t* row(int y) const { return reinterpret_cast<uint32_t*>(image_.data + size_t(y) * size_t(image_.stride)); }
 
     // The polygon X/Y (pixels, N vertices, convex, either orientation).
     template <class Shade>
@@ -387,6 +395,240 @@ private:
     std::vector<Edge> edges_;
 };
 
+// ---- capsules by their distance to the pixels --------------------------------------------------
+//
+// A stitch is drawn as up to three round-capped strokes along the same segment (the dark outline,
+// the inner line or the shaded tube, the selection). Their coverage of a pixel is found from the
+// pixel's position relative to the segment, all strokes of a stitch in one pass over its pixels:
+//
+// - A straight edge with unit normal n covers a pixel (a unit square) by F(u), u the signed
+//   distance of the pixel's centre inside the edge: the square projected on n spreads evenly
+//   over a trapezoid, and F, its integral, is piecewise quadratic. That is exact along the sides.
+// - Round ends are seen the same way along the radius through the pixel, the edge moved out by
+//   the disc's mean bend across a pixel (1 / 24 r).
+// - A stroke narrower than about a pixel is a band times its length: the coverage across (F at
+//   both sides) times the coverage along, the ends lengthened by pi r / 4 so that a round end's
+//   area is kept.
+// - A stroke inside one pixel covers it by its area.
+// Measured against the exact area over random strokes, the difference is well under 1 % of the
+// covered area from 1.75 pixels wide up, and a few percent at the thinnest widths.
+
+// The spread of a unit square seen along a direction with |components| p >= q: F(u) =
+// 1/2 + sign(u) G(|u|), G rising as u / p up to k = (p - q) / 2, then bending over the last q.
+struct Profile {
+    float k, q, halfInvQ, invP, reach;  // reach: half the width of the spread
+    static Profile along(float a, float b) {
+        const float p = std::max(a, b);
+        const float q = std::max(std::min(a, b), 1e-6f);
+        return Profile{0.5f * (p - q), q, 0.5f / q, 1.0f / p, 0.5f * (p + q)};
+    }
+    float F(float u) const {
+        const float v = std::fabs(u);
+        const float t = std::clamp(v - k, 0.0f, q);
+        const float g = (std::min(v, k) + t - t * t * halfInvQ) * invP;
+        return u < 0 ? 0.5f - g : 0.5f + g;
+    }
+};
+
+constexpr float kThinStroke = 0.7072f;  // radius (pixels) below which a stroke is a band
+constexpr double kShortStroke = 4.0;    // pixels; thin strokes shorter than this are polygons
+
+// One stroke of a stitch: its radius in pixels and what it is filled with.
+struct StrokeLayer {
+    float radius = 0;
+    bool gradient = false;
+    Solid solid{0};
+    Gradient shade{};
+};
+
+#ifdef __SSE2__
+struct Profile4 {
+    __m128 k, q, halfInvQ, invP;
+};
+inline __m128 absPs(__m128 v) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), v); }
+inline __m128 profileF4(const Profile4& p, __m128 u) {
+    const __m128 sign = _mm_and_ps(_mm_set1_ps(-0.0f), u);
+    const __m128 v = absPs(u);
+    const __m128 t = _mm_min_ps(_mm_max_ps(_mm_sub_ps(v, p.k), _mm_setzero_ps()), p.q);
+    __m128 g = _mm_sub_ps(_mm_add_ps(_mm_min_ps(v, p.k), t), _mm_mul_ps(_mm_mul_ps(t, t), p.halfInvQ));
+    g = _mm_mul_ps(g, p.invP);
+    return _mm_add_ps(_mm_set1_ps(0.5f), _mm_or_ps(g, sign));
+}
+inline __m128 selectPs(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+// Coverages 0..1 of four pixels to four bytes at OUT.
+inline void storeCoverage(__m128 c, uint8_t* out) {
+    c = _mm_min_ps(_mm_max_ps(c, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+    const __m128i i = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
+    const __m128i b = _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
+    const int v = _mm_cvtsi128_si32(b);
+    std::memcpy(out, &v, 4);
+}
+#endif
+
+class CapsuleStamper {
+public:
+    explicit CapsuleStamper(Rasterizer& raster) : raster_(raster) {
+        for (auto& c : cover_) c.assign(size_t(raster.width()) + 8, 0);
+    }
+
+    // The strokes LAYERS[0 .. N) along P->Q (pixels), drawn in that order over each pixel.
+    // P and Q lie within a few thousand pixels of the image (the caller cuts long segments).
+    void stamp(double px, double py, double qx, double qy, const StrokeLayer* layers, int n) {
+        float rMax = 0;
+        for (int i = 0; i < n; ++i) rMax = std::max(rMax, layers[i].radius);
+        const double reach = double(rMax) + 0.75;
+        const int width = raster_.width();
+        const int top = raster_.top(), bottom = raster_.bottom();
+        const double minX = std::min(px, qx) - reach, maxX = std::max(px, qx) + reach;
+        const double minY = std::min(py, qy) - reach, maxY = std::max(py, qy) + reach;
+        if (!(minX < width && maxX > 0 && minY < bottom && maxY > top)) return;
+
+        const double dx = qx - px, dy = qy - py;
+        const double len = std::sqrt(dx * dx + dy * dy);
+        const bool point = !(len > 1e-6);
+        const float L = point ? 0.0f : float(len);
+        const float ux = point ? 1.0f : float(dx / len), uy = point ? 0.0f : float(dy / len);
+
+        // A stroke inside one pixel covers it by its own area.
+        const double cellX = std::floor(std::min(px, qx) - rMax), cellY = std::floor(std::min(py, qy) - rMax);
+        if (std::max(px, qx) + rMax <= cellX + 1.0 && std::max(py, qy) + rMax <= cellY + 1.0) {
+            if (cellX < 0 || cellX >= width || cellY < top || cellY >= bottom) return;
+            uint32_t* row = raster_.row(int(cellY));
+            for (int i = 0; i < n; ++i) {
+                const float r = layers[i].radius;
+                const float area = 2.0f * r * L + float(kPi) * r * r;
+                const uint32_t m = uint32_t(std::min(area, 1.0f) * 255.0f + 0.5f);
+                if (!m) continue;
+                if (layers[i].gradient)
+                    layers[i].shade.pixel(row, int(cellY), int(cellX), m);
+                else
+                    layers[i].solid.pixel(row, int(cellY), int(cellX), m);
+            }
+            return;
+        }
+
+        const Profile body = Profile::along(std::fabs(ux), std::fabs(uy));
+        const int rowBegin = std::max(top, int(std::floor(minY)));
+        const int rowEnd = std::min(bottom, int(std::ceil(maxY)));
+        for (int y = rowBegin; y < rowEnd; ++y) {
+            // The columns the strokes can reach on this row: the segment's part within REACH of
+            // the row, widened by REACH.
+            double xa = px, xb = qx;
+            if (std::fabs(dy) > 1e-9) {
+                double t0 = (double(y) - reach - py) / dy, t1 = (double(y) + 1.0 + reach - py) / dy;
+                if (t0 > t1) std::swap(t0, t1);
+                t0 = std::max(t0, 0.0);
+                t1 = std::min(t1, 1.0);
+                if (t0 > t1) continue;
+                xa = px + dx * t0;
+                xb = px + dx * t1;
+            }
+            const int x0 = std::max(0, int(std::floor(std::min(xa, xb) - reach)));
+            const int x1 = std::min(width, int(std::ceil(std::max(xa, xb) + reach)));
+            if (x1 <= x0) continue;
+            coverRow(layers, n, float(px), float(py), ux, uy, L, body, y, x0, x1);
+            uint32_t* row = raster_.row(y);
+            for (int i = 0; i < n; ++i) {
+                if (layers[i].gradient)
+                    layers[i].shade.run(row, y, x0, cover_[size_t(i)].data(), x1 - x0);
+                else
+                    layers[i].solid.run(row, y, x0, cover_[size_t(i)].data(), x1 - x0);
+            }
+        }
+    }
+
+private:
+    // The coverage of every layer for pixels X0 .. X1 - 1 of row Y, into cover_.
+    void coverRow(const StrokeLayer* layers, int n, float px, float py, float ux, float uy, float L,
+                  const Profile& body, int y, int x0, int x1) {
+        const float cy = float(y) + 0.5f - py;
+        int x = x0;
+#ifdef __SSE2__
+        const Profile4 bodyP{_mm_set1_ps(body.k), _mm_set1_ps(body.q), _mm_set1_ps(body.halfInvQ),
+                             _mm_set1_ps(body.invP)};
+        const __m128 vux = _mm_set1_ps(ux), vuy = _mm_set1_ps(uy), vL = _mm_set1_ps(L);
+        const __m128 vcy = _mm_set1_ps(cy);
+        const __m128 zero = _mm_setzero_ps();
+        const __m128 steps = _mm_setr_ps(0.5f, 1.5f, 2.5f, 3.5f);
+        for (; x < x1; x += 4) {
+            const __m128 cx = _mm_sub_ps(_mm_add_ps(_mm_set1_ps(float(x)), steps), _mm_set1_ps(px));
+            const __m128 tau = _mm_add_ps(_mm_mul_ps(cx, vux), _mm_mul_ps(vcy, vuy));
+            const __m128 s = _mm_sub_ps(_mm_mul_ps(vcy, vux), _mm_mul_ps(cx, vuy));
+            // Outside the straight part: the distance to the nearer end and the direction to it.
+            const __m128 inBody = _mm_and_ps(_mm_cmpge_ps(tau, zero), _mm_cmple_ps(tau, vL));
+            const bool allBody = _mm_movemask_ps(inBody) == 0xF;
+            __m128 d = absPs(s);
+            Profile4 prof = bodyP;
+            __m128 capMask = _mm_setzero_ps();
+            if (!allBody) {
+                const __m128 tc = _mm_min_ps(_mm_max_ps(tau, zero), vL);
+                const __m128 ex = _mm_sub_ps(cx, _mm_mul_ps(tc, vux));
+                const __m128 ey = _mm_sub_ps(vcy, _mm_mul_ps(tc, vuy));
+                const __m128 dd = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)));
+                const __m128 safe = _mm_max_ps(dd, _mm_set1_ps(1e-6f));
+                const __m128 a = _mm_div_ps(absPs(ex), safe), b = _mm_div_ps(absPs(ey), safe);
+                const __m128 p = _mm_max_ps(a, b);
+                const __m128 q = _mm_max_ps(_mm_min_ps(a, b), _mm_set1_ps(1e-6f));
+                capMask = _mm_andnot_ps(inBody, _mm_cmpgt_ps(dd, _mm_set1_ps(1e-6f)));
+                prof.k = selectPs(capMask, _mm_mul_ps(_mm_set1_ps(0.5f), _mm_sub_ps(p, q)), bodyP.k);
+                prof.q = selectPs(capMask, q, bodyP.q);
+                prof.halfInvQ = selectPs(capMask, _mm_div_ps(_mm_set1_ps(0.5f), q), bodyP.halfInvQ);
+                prof.invP = selectPs(capMask, _mm_div_ps(_mm_set1_ps(1.0f), p), bodyP.invP);
+                d = selectPs(capMask, dd, d);
+            }
+            for (int i = 0; i < n; ++i) {
+                const float r = layers[i].radius;
+                __m128 c;
+                if (r < kThinStroke) {
+                    const __m128 vr = _mm_set1_ps(r), e = _mm_set1_ps(float(kPi / 4) * r);
+                    const __m128 across = _mm_sub_ps(profileF4(bodyP, _mm_sub_ps(vr, s)),
+                                                     profileF4(bodyP, _mm_sub_ps(_mm_sub_ps(zero, vr), s)));
+                    const __m128 alongT = _mm_sub_ps(profileF4(bodyP, _mm_sub_ps(_mm_add_ps(vL, e), tau)),
+                                                     profileF4(bodyP, _mm_sub_ps(_mm_sub_ps(zero, e), tau)));
+                    c = _mm_mul_ps(across, alongT);
+                } else {
+                    const __m128 bend = _mm_and_ps(capMask, _mm_set1_ps(1.0f / (24.0f * r)));
+                    c = profileF4(prof, _mm_sub_ps(_mm_set1_ps(r), _mm_add_ps(d, bend)));
+                }
+                storeCoverage(c, cover_[size_t(i)].data() + (x - x0));
+            }
+        }
+#else
+        for (; x < x1; ++x) {
+            const float cx = float(x) + 0.5f - px;
+            const float tau = cx * ux + cy * uy, s = cy * ux - cx * uy;
+            float d = std::fabs(s);
+            Profile prof = body;
+            bool cap = false;
+            if (!(tau >= 0 && tau <= L)) {
+                const float tc = std::clamp(tau, 0.0f, L);
+                const float ex = cx - tc * ux, ey = cy - tc * uy;
+                const float dd = std::sqrt(ex * ex + ey * ey);
+                if (dd > 1e-6f) {
+                    prof = Profile::along(std::fabs(ex) / dd, std::fabs(ey) / dd);
+                    d = dd;
+                    cap = true;
+                }
+            }
+            for (int i = 0; i < n; ++i) {
+                const float r = layers[i].radius;
+                float c;
+                if (r < kThinStroke) {
+                    const float e = float(kPi / 4) * r;
+                    c = (body.F(r - s) - body.F(-r - s)) * (body.F(L + e - tau) - body.F(-e - tau));
+                } else {
+                    c = prof.F(r - d - (cap ? 1.0f / (24.0f * r) : 0.0f));
+                }
+                cover_[size_t(i)][size_t(x - x0)] = uint8_t(std::clamp(c, 0.0f, 1.0f) * 255.0f + 0.5f);
+            }
+        }
+#endif
+    }
+
+    Rasterizer& raster_;
+    std::array<std::vector<uint8_t>, 3> cover_;
+};
+
 // ---- the painter the walk drives ----------------------------------------------------------------
 
 class RasterPainter {
@@ -394,7 +636,9 @@ public:
     RasterPainter(Rasterizer& raster, const VDLImageTransform& t, const VDLRasterOptions& options)
         : raster_(raster), t_(t), show3D_(options.show3D), showStructure_(options.showStructure),
           widths_(options.showStructure), maxScale_(std::max(std::fabs(t.sx), std::fabs(t.sy))),
-          minScale_(std::min(std::fabs(t.sx), std::fabs(t.sy))) {
+          minScale_(std::min(std::fabs(t.sx), std::fabs(t.sy))),
+          uniform_(maxScale_ - minScale_ <= 1e-6 * maxScale_), scale_(0.5 * (maxScale_ + minScale_)),
+          stamper_(raster) {
         selection_ = premultiplied(kSelectionColor);
         needle_ = premultiplied(kNeedlePointColor);
         // The widest thing drawn reaches this far (pixels) from a segment's axis.
@@ -417,7 +661,26 @@ public:
         const double dpx = t_.sx * double(px) + t_.tx, dqx = t_.sx * double(qx) + t_.tx;
         if (std::min(dpx, dqx) - reach_ >= raster_.width() || std::max(dpx, dqx) + reach_ <= 0.0) return;
 
-        if (kind == Segment::Thread) {
+        if (kind == Segment::Thread && stamped(dpx, dpy, dqx, dqy, 0.5 * widths_.line)) {
+            StrokeLayer layers[3];
+            int n = 0;
+            layers[n].radius = float(0.5 * widths_.line * scale_);
+            layers[n++].solid = Solid{dimmed ? dimmedDark_ : dark_};
+            if (show3D_) {
+                if (tubeGradient(px, py, qx, qy, dimmed, layers[n].shade)) {
+                    layers[n].radius = float(widths_.tubeRadius * scale_);
+                    layers[n++].gradient = true;
+                }
+            } else {
+                layers[n].radius = float(0.5 * widths_.inner * scale_);
+                layers[n++].solid = Solid{dimmed ? dimmed_ : flat_};
+            }
+            if (selected) {
+                layers[n].radius = float(0.5 * widths_.line * scale_);
+                layers[n++].solid = Solid{selection_};
+            }
+            stampSegment(dpx, dpy, dqx, dqy, layers, n);
+        } else if (kind == Segment::Thread) {
             stroke(px, py, qx, qy, widths_.line, Solid{dimmed ? dimmedDark_ : dark_});
             if (show3D_)
                 tube(px, py, qx, qy, dimmed);
@@ -437,10 +700,16 @@ private:
 
     // Part [t0, t1] of P->Q (pixels) inside the band widened by MARGIN; false when none.
     bool clipToBand(double px, double py, double qx, double qy, double margin, double& t0, double& t1) const {
+        return clipToRect(px, py, qx, qy, raster_.top(), raster_.bottom(), margin, t0, t1);
+    }
+
+    // Part [t0, t1] of P->Q (pixels) inside the image's rows FROM .. TO widened by MARGIN.
+    bool clipToRect(double px, double py, double qx, double qy, double from, double to, double margin, double& t0,
+                    double& t1) const {
         t0 = 0.0;
         t1 = 1.0;
         const double left = -margin, right = raster_.width() + margin;
-        const double top = raster_.top() - margin, bottom = raster_.bottom() + margin;
+        const double top = from - margin, bottom = to + margin;
         if (std::min(px, qx) >= left && std::max(px, qx) <= right && std::min(py, qy) >= top &&
             std::max(py, qy) <= bottom)
             return true;  // wholly inside: nothing to cut
@@ -536,6 +805,12 @@ private:
     // The shaded tube: a capsule of the tube radius filled across its width with the gradient
     // dark - light - dark, its axis placed exactly as the context path places it.
     void tube(float px, float py, float qx, float qy, bool dimmed) {
+        Gradient g;
+        if (tubeGradient(px, py, qx, qy, dimmed, g)) capsule(px, py, qx, qy, widths_.tubeRadius, g);
+    }
+
+    // The gradient across the tube of P->Q; false when the tube has no width.
+    bool tubeGradient(float px, float py, float qx, float qy, bool dimmed, Gradient& g) {
         if (!tablesBuilt_) {
             buildGradientTable(colors_->gradient, gradient_.data());
             buildGradientTable(colors_->dimmedGradient, dimmedGradient_.data());
@@ -548,14 +823,53 @@ private:
         const double g0x = px - rr * s, g0y = py + rr * c;
         const double ax = 2 * rr * s, ay = -2 * rr * c;
         const double len2 = ax * ax + ay * ay;
-        if (!(len2 >= 1e-18)) return;
+        if (!(len2 >= 1e-18)) return false;
         // t at user point (x, y) = ((x - g0x) ax + (y - g0y) ay) / len2, with x = (X - tx) / sx.
-        Gradient g;
         g.table = dimmed ? dimmedGradient_.data() : gradient_.data();
         g.a = ax / (t_.sx * len2);
         g.b = ay / (t_.sy * len2);
         g.c = ((-t_.tx / t_.sx - g0x) * ax + (-t_.ty / t_.sy - g0y) * ay) / len2;
-        capsule(px, py, qx, qy, rr, g);
+        return true;
+    }
+
+    // LAYERS along P->Q (pixels) through the stamper, the segment cut to the band first so that
+    // huge coordinates stay harmless (the cut ends lie too far out for their caps to reach in).
+    void stampSegment(double dpx, double dpy, double dqx, double dqy, const StrokeLayer* layers, int n) {
+        if (n == 0) return;
+        if (!std::isfinite(dpx) || !std::isfinite(dpy) || !std::isfinite(dqx) || !std::isfinite(dqy)) return;
+        float rMax = 0;
+        for (int i = 0; i < n; ++i) rMax = std::max(rMax, layers[i].radius);
+        // Cut to the whole image, not the band, so that every band sees the same segment.
+        double t0, t1;
+        if (!clipToRect(dpx, dpy, dqx, dqy, 0.0, raster_.imageHeight(), double(rMax) + 2.0, t0, t1)) return;
+        const double ex = dqx - dpx, ey = dqy - dpy;
+        const double ax = t0 > 0.0 ? dpx + ex * t0 : dpx, ay = t0 > 0.0 ? dpy + ey * t0 : dpy;
+        const double bx = t1 < 1.0 ? dpx + ex * t1 : dqx, by = t1 < 1.0 ? dpy + ey * t1 : dqy;
+        stamper_.stamp(ax, ay, bx, by, layers, n);
+    }
+
+    // Whether strokes of half width HALFWIDTH (design units, the widest of a stitch) along P->Q
+    // (pixels) go through the stamper: not when the scale differs across and along, nor for
+    // short strokes thinner than a pixel (a small thumbnail), where the polygon's exact area
+    // keeps the many stroke ends right.
+    bool stamped(double dpx, double dpy, double dqx, double dqy, double halfWidth) const {
+        if (!uniform_) return false;
+        if (halfWidth * scale_ >= double(kThinStroke)) return true;
+        const double ex = dqx - dpx, ey = dqy - dpy;
+        return ex * ex + ey * ey >= kShortStroke * kShortStroke;
+    }
+
+    // One round-capped stroke of half width HALFWIDTH (design units) in a flat colour.
+    void solidStroke(double px, double py, double qx, double qy, double halfWidth, uint32_t color) {
+        const double dpx = devX(px), dpy = devY(py), dqx = devX(qx), dqy = devY(qy);
+        if (!stamped(dpx, dpy, dqx, dqy, halfWidth)) {
+            capsule(px, py, qx, qy, halfWidth, Solid{color});
+            return;
+        }
+        StrokeLayer layer;
+        layer.radius = float(halfWidth * scale_);
+        layer.solid = Solid{color};
+        stampSegment(dpx, dpy, dqx, dqy, &layer, 1);
     }
 
     // Dashes of 2 on, 3 off along P->Q from P, each a round-capped stroke. Only the dashes
@@ -567,13 +881,14 @@ private:
         if (!std::isfinite(dpx) || !std::isfinite(dpy) || !std::isfinite(dqx) || !std::isfinite(dqy)) return;
         const double halfWidth = width / 2;
         double t0, t1;
-        if (!clipToBand(dpx, dpy, dqx, dqy, halfWidth * maxScale_ + 2.0, t0, t1)) return;
+        // Cut to the whole image, not the band: every band then draws the very same dashes.
+        if (!clipToRect(dpx, dpy, dqx, dqy, 0.0, raster_.imageHeight(), halfWidth * maxScale_ + 2.0, t0, t1)) return;
         const double ux = double(qx) - px, uy = double(qy) - py;
         const double len = std::hypot(ux, uy);
         if (!(len > 0.0) || !std::isfinite(len)) return;
         if (period * minScale_ < 1.0) {
             const uint32_t share = uint32_t(std::lround(255.0 * kJumpDashOn / period));
-            capsule(px + ux * t0, py + uy * t0, px + ux * t1, py + uy * t1, halfWidth, Solid{mulUn8x4(color, share)});
+            solidStroke(px + ux * t0, py + uy * t0, px + ux * t1, py + uy * t1, halfWidth, mulUn8x4(color, share));
             return;
         }
         const double from = t0 * len, to = t1 * len;
@@ -589,7 +904,7 @@ private:
             const double s1 = std::min({start + kJumpDashOn, to, len});
             if (!(s1 > s0)) continue;
             const double f0 = s0 / len, f1 = s1 / len;
-            capsule(px + ux * f0, py + uy * f0, px + ux * f1, py + uy * f1, halfWidth, Solid{color});
+            solidStroke(px + ux * f0, py + uy * f0, px + ux * f1, py + uy * f1, halfWidth, color);
         }
     }
 
@@ -605,7 +920,11 @@ private:
     VDLImageTransform t_;
     bool show3D_, showStructure_;
     Widths widths_;
-    double maxScale_, minScale_, reach_;
+    double maxScale_, minScale_;
+    bool uniform_;  // the same scale across and along: strokes go through the stamper
+    double scale_;
+    CapsuleStamper stamper_;
+    double reach_;
     double lastRadius_ = -1.0;
     int lastSegments_ = 2;
     const BlockColors* colors_ = nullptr;
