@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -510,21 +511,33 @@ public:
         const Profile body = Profile::along(std::fabs(ux), std::fabs(uy));
         const int rowBegin = std::max(top, int(std::floor(minY)));
         const int rowEnd = std::min(bottom, int(std::ceil(maxY)));
+        // A pixel is reached only where its centre lies within SPREAD of the strokes' widest
+        // outline: inside the band |s| < rMax + spread across the segment and the slab
+        // -rMax - spread < tau < L + rMax + spread along it. On each row both are intervals of x.
+        const double spread = double(rMax) + 0.7072;
+        const double aux = std::fabs(double(ux)), auy = std::fabs(double(uy));
         for (int y = rowBegin; y < rowEnd; ++y) {
-            // The columns the strokes can reach on this row: the segment's part within REACH of
-            // the row, widened by REACH.
-            double xa = px, xb = qx;
-            if (std::fabs(dy) > 1e-9) {
-                double t0 = (double(y) - reach - py) / dy, t1 = (double(y) + 1.0 + reach - py) / dy;
-                if (t0 > t1) std::swap(t0, t1);
-                t0 = std::max(t0, 0.0);
-                t1 = std::min(t1, 1.0);
-                if (t0 > t1) continue;
-                xa = px + dx * t0;
-                xb = px + dx * t1;
+            const double cy = double(y) + 0.5 - py;
+            double lo = -reach - 1.0 + std::min(0.0, dx), hi = reach + 1.0 + std::max(0.0, dx);  // cx range
+            if (auy > 1e-9) {  // s = cy ux - cx uy
+                double a = (cy * ux - spread) / uy, b = (cy * ux + spread) / uy;
+                if (a > b) std::swap(a, b);
+                lo = std::max(lo, a);
+                hi = std::min(hi, b);
+            } else if (!(std::fabs(cy * ux) < spread)) {
+                continue;
             }
-            const int x0 = std::max(0, int(std::floor(std::min(xa, xb) - reach)));
-            const int x1 = std::min(width, int(std::ceil(std::max(xa, xb) + reach)));
+            if (aux > 1e-9) {  // tau = cx ux + cy uy
+                double a = (-spread - cy * uy) / ux, b = (double(L) + spread - cy * uy) / ux;
+                if (a > b) std::swap(a, b);
+                lo = std::max(lo, a);
+                hi = std::min(hi, b);
+            } else if (!(cy * uy > -spread && cy * uy < double(L) + spread)) {
+                continue;
+            }
+            if (!(lo < hi)) continue;
+            const int x0 = std::max(0, int(std::floor(lo + px - 0.5)));
+            const int x1 = std::min(width, int(std::ceil(hi + px + 0.5)));
             if (x1 <= x0) continue;
             coverRow(layers, n, float(px), float(py), ux, uy, L, body, y, x0, x1);
             uint32_t* row = raster_.row(y);
@@ -583,9 +596,17 @@ private:
                     const __m128 vr = _mm_set1_ps(r), e = _mm_set1_ps(float(kPi / 4) * r);
                     const __m128 across = _mm_sub_ps(profileF4(bodyP, _mm_sub_ps(vr, s)),
                                                      profileF4(bodyP, _mm_sub_ps(_mm_sub_ps(zero, vr), s)));
-                    const __m128 alongT = _mm_sub_ps(profileF4(bodyP, _mm_sub_ps(_mm_add_ps(vL, e), tau)),
-                                                     profileF4(bodyP, _mm_sub_ps(_mm_sub_ps(zero, e), tau)));
-                    c = _mm_mul_ps(across, alongT);
+                    // Along the stroke the coverage is whole but near its ends.
+                    const float inner = body.reach - float(kPi / 4) * r;
+                    const __m128 whole = _mm_and_ps(_mm_cmpge_ps(tau, _mm_set1_ps(inner)),
+                                                    _mm_cmple_ps(tau, _mm_sub_ps(vL, _mm_set1_ps(inner))));
+                    if (_mm_movemask_ps(whole) == 0xF) {
+                        c = across;
+                    } else {
+                        const __m128 alongT = _mm_sub_ps(profileF4(bodyP, _mm_sub_ps(_mm_add_ps(vL, e), tau)),
+                                                         profileF4(bodyP, _mm_sub_ps(_mm_sub_ps(zero, e), tau)));
+                        c = _mm_mul_ps(across, alongT);
+                    }
                 } else {
                     const __m128 bend = _mm_and_ps(capMask, _mm_set1_ps(1.0f / (24.0f * r)));
                     c = profileF4(prof, _mm_sub_ps(_mm_set1_ps(r), _mm_add_ps(d, bend)));
@@ -937,10 +958,83 @@ private:
 
 std::atomic<int> gRasterEnabled{-1};  // -1: not yet read from the environment
 
+// What the walk asks of one thread's rows, kept so that each strip draws only what crosses it.
+struct Command {
+    float px, py, qx, qy;
+    uint32_t block;               // the colour block, counted from 0 as the walk starts them
+    uint16_t firstStrip, lastStrip;
+    uint8_t kind, dimmed, selected;
+};
+
+class Recorder {
+public:
+    Recorder(const VDLImageTransform& t, const VDLRasterOptions& options, int width, int top, int bottom, int strip)
+        : t_(t), width_(width), top_(top), bottom_(bottom), strip_(strip) {
+        const Widths widths(options.showStructure);
+        reach_ = std::max(widths.line, kNeedlePointSize * 0.75) * 0.5 *
+                     std::max(std::fabs(t.sx), std::fabs(t.sy)) + 2.0;
+    }
+    void block(const BlockColors&) { ++block_; }
+    void draw(Segment kind, float px, float py, float qx, float qy, bool dimmed, bool selected) {
+        const double dpy = t_.sy * double(py) + t_.ty, dqy = t_.sy * double(qy) + t_.ty;
+        const double y0 = std::min(dpy, dqy) - reach_, y1 = std::max(dpy, dqy) + reach_;
+        if (!(y0 < bottom_ && y1 > top_)) return;
+        const double dpx = t_.sx * double(px) + t_.tx, dqx = t_.sx * double(qx) + t_.tx;
+        if (std::min(dpx, dqx) - reach_ >= width_ || std::max(dpx, dqx) + reach_ <= 0.0) return;
+        const int last = (bottom_ - 1 - top_) / strip_;
+        const int s0 = y0 <= top_ ? 0 : std::min(last, int((y0 - top_) / strip_));
+        const int s1 = y1 >= bottom_ ? last : std::min(last, int((y1 - top_) / strip_));
+        commands.push_back(Command{px, py, qx, qy, uint32_t(block_), uint16_t(s0), uint16_t(s1), uint8_t(kind),
+                                   uint8_t(dimmed), uint8_t(selected)});
+    }
+    std::vector<Command> commands;
+
+private:
+    const VDLImageTransform& t_;
+    int width_, top_, bottom_, strip_;
+    double reach_;
+    int64_t block_ = -1;
+};
+
+// A band's recorded commands and their order by strip, lent from a small pool.
+struct CommandLists {
+    std::vector<Command> commands;
+    std::vector<uint32_t> order;
+
+    static std::unique_ptr<CommandLists> take() {
+        {
+            std::lock_guard<std::mutex> lock(poolMutex());
+            auto& p = pool();
+            if (!p.empty()) {
+                std::unique_ptr<CommandLists> lists = std::move(p.back());
+                p.pop_back();
+                return lists;
+            }
+        }
+        return std::make_unique<CommandLists>();
+    }
+    static void give(std::unique_ptr<CommandLists> lists) {
+        constexpr size_t kKeep = 32u << 20;
+        if (!lists || lists->commands.capacity() * sizeof(Command) + lists->order.capacity() * 4 > kKeep) return;
+        std::lock_guard<std::mutex> lock(poolMutex());
+        if (pool().size() < 4) pool().push_back(std::move(lists));
+    }
+
+private:
+    static std::mutex& poolMutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::vector<std::unique_ptr<CommandLists>>& pool() {
+        static auto* p = new std::vector<std::unique_ptr<CommandLists>>();  // lives as long as the process
+        return *p;
+    }
+};
+
 // One thread's rows, drawn as strips small enough to stay in the processor's cache while every
 // stitch that crosses them is drawn (a stroke touches a new row of pixels every few pixels; over
-// a whole large image those rows would come from memory each time). Each strip walks the stitch
-// list again, which costs far less than the cache misses it saves.
+// a whole large image those rows would come from memory each time). The stitch list is walked
+// once; what it draws is sorted into the strips it crosses, keeping its order.
 void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image, const VDLImageTransform& t,
               const VDLRasterOptions& options, int top, int bottom) {
     if (bottom <= top) return;
@@ -948,9 +1042,55 @@ void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image
     const int strip = int(std::clamp<int64_t>(kStripPixels / image.width, 16, 4096));
     Rasterizer raster(image, top, std::min(bottom, top + strip));
     auto painter = std::make_unique<RasterPainter>(raster, t, options);
-    for (int y = top; y < bottom; y += strip) {
-        raster.setRows(y, std::min(bottom, y + strip));
+    auto cancelled = [&] { return options.cancel && options.cancel->load(std::memory_order_relaxed); };
+    if (bottom - top <= strip) {
         walkDesign(design, rect, options.showJumps, options.thread, *painter);
+        return;
+    }
+
+    // The lists are kept from one drawing to the next (fresh memory costs a page fault every
+    // few thousand commands), unless they have grown very large.
+    std::unique_ptr<CommandLists> lists = CommandLists::take();
+    struct Release {
+        std::unique_ptr<CommandLists>& lists;
+        ~Release() { CommandLists::give(std::move(lists)); }
+    } release{lists};
+    std::vector<uint32_t>& order = lists->order;
+    Recorder recorder(t, options, image.width, top, bottom, strip);
+    recorder.commands.swap(lists->commands);
+    recorder.commands.clear();
+    walkDesign(design, rect, options.showJumps, options.thread, recorder);
+    recorder.commands.swap(lists->commands);
+    const std::vector<Command>& commands = lists->commands;
+    const int strips = (bottom - top + strip - 1) / strip;
+    std::vector<uint32_t> start(size_t(strips) + 1, 0);
+    for (const Command& c : commands)
+        for (int k = c.firstStrip; k <= c.lastStrip; ++k) ++start[size_t(k) + 1];
+    for (int k = 0; k < strips; ++k) start[size_t(k) + 1] += start[size_t(k)];
+    order.resize(start.back());
+    {
+        std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+        for (uint32_t i = 0; i < commands.size(); ++i)
+            for (int k = commands[i].firstStrip; k <= commands[i].lastStrip; ++k) order[fill[size_t(k)]++] = i;
+    }
+
+    const std::vector<VDLThread>& threads = design.threads();
+    BlockColors colors;
+    int64_t current = -1;
+    for (int k = 0; k < strips; ++k) {
+        if (cancelled()) return;
+        const int y = top + k * strip;
+        raster.setRows(y, std::min(bottom, y + strip));
+        for (uint32_t j = start[size_t(k)]; j < start[size_t(k) + 1]; ++j) {
+            const Command& c = commands[order[j]];
+            if (int64_t(c.block) != current) {
+                current = c.block;
+                deriveColors(threads[std::min(size_t(current), threads.size() - 1)], colors);
+                painter->block(colors);
+            }
+            painter->draw(Segment(c.kind), c.px, c.py, c.qx, c.qy, c.dimmed != 0, c.selected != 0);
+            if ((j & 1023) == 1023 && cancelled()) return;
+        }
     }
 }
 

@@ -314,7 +314,9 @@ TEST(RasterPath, RandomExtremeStitchesNeverWriteOutsideTheImage) {
         for (int y = 0; y < h + 2 * pad; ++y)
             for (int x = 0; x < strideWords; ++x) {
                 const bool inside = y >= pad && y < h + pad && x < w;
-                if (!inside) ASSERT_EQ(buffer[size_t(y) * size_t(strideWords) + size_t(x)], kGuard) << "round " << round;
+                if (!inside) {
+                    ASSERT_EQ(buffer[size_t(y) * size_t(strideWords) + size_t(x)], kGuard) << "round " << round;
+                }
             }
     }
 }
