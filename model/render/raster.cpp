@@ -455,6 +455,16 @@ inline __m128 profileF4(const Profile4& p, __m128 u) {
     g = _mm_mul_ps(g, p.invP);
     return _mm_add_ps(_mm_set1_ps(0.5f), _mm_or_ps(g, sign));
 }
+// 1 / sqrt(v) and 1 / v to about 23 bits: the estimates refined by one Newton step.
+inline __m128 rsqrtPs(__m128 v) {
+    const __m128 e = _mm_rsqrt_ps(v);
+    return _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(0.5f), e),
+                      _mm_sub_ps(_mm_set1_ps(3.0f), _mm_mul_ps(_mm_mul_ps(v, e), e)));
+}
+inline __m128 rcpPs(__m128 v) {
+    const __m128 e = _mm_rcp_ps(v);
+    return _mm_mul_ps(e, _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(v, e)));
+}
 inline __m128 selectPs(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
 // Coverages 0..1 of four pixels to four bytes at OUT.
 inline void storeCoverage(__m128 c, uint8_t* out) {
@@ -509,18 +519,22 @@ public:
         }
 
         const Profile body = Profile::along(std::fabs(ux), std::fabs(uy));
+        bool fused = true;  // flat colours only: blended as their coverage is found
+        for (int i = 0; i < n; ++i) fused = fused && !layers[i].gradient;
         const int rowBegin = std::max(top, int(std::floor(minY)));
         const int rowEnd = std::min(bottom, int(std::ceil(maxY)));
-        // A pixel is reached only where its centre lies within SPREAD of the strokes' widest
-        // outline: inside the band |s| < rMax + spread across the segment and the slab
-        // -rMax - spread < tau < L + rMax + spread along it. On each row both are intervals of x.
-        const double spread = double(rMax) + 0.7072;
+        // The widest stroke lies inside the band |s| <= rMax across the segment and the slab
+        // -rMax <= tau <= L + rMax along it; a pixel reaches as far as its half width seen along
+        // the segment or across it (both the same), so only pixels whose centres lie within
+        // SPREAD of them can be touched. On each row both give an interval of x.
+        const double spread = double(rMax) + double(body.reach) + 1e-3;
         const double aux = std::fabs(double(ux)), auy = std::fabs(double(uy));
+        const double invUx = aux > 1e-9 ? 1.0 / double(ux) : 0.0, invUy = auy > 1e-9 ? 1.0 / double(uy) : 0.0;
         for (int y = rowBegin; y < rowEnd; ++y) {
             const double cy = double(y) + 0.5 - py;
             double lo = -reach - 1.0 + std::min(0.0, dx), hi = reach + 1.0 + std::max(0.0, dx);  // cx range
             if (auy > 1e-9) {  // s = cy ux - cx uy
-                double a = (cy * ux - spread) / uy, b = (cy * ux + spread) / uy;
+                double a = (cy * ux - spread) * invUy, b = (cy * ux + spread) * invUy;
                 if (a > b) std::swap(a, b);
                 lo = std::max(lo, a);
                 hi = std::min(hi, b);
@@ -528,7 +542,7 @@ public:
                 continue;
             }
             if (aux > 1e-9) {  // tau = cx ux + cy uy
-                double a = (-spread - cy * uy) / ux, b = (double(L) + spread - cy * uy) / ux;
+                double a = (-spread - cy * uy) * invUx, b = (double(L) + spread - cy * uy) * invUx;
                 if (a > b) std::swap(a, b);
                 lo = std::max(lo, a);
                 hi = std::min(hi, b);
@@ -537,10 +551,13 @@ public:
             }
             if (!(lo < hi)) continue;
             const int x0 = std::max(0, int(std::floor(lo + px - 0.5)));
-            const int x1 = std::min(width, int(std::ceil(hi + px + 0.5)));
+            int x1 = std::min(width, int(std::ceil(hi + px + 0.5)));
             if (x1 <= x0) continue;
-            coverRow(layers, n, float(px), float(py), ux, uy, L, body, y, x0, x1);
+            // Whole groups of four where the image allows: the extra pixels get their own
+            // (nil) coverage, and the blending needs no pixel-by-pixel tail.
+            x1 = std::min(width, x0 + ((x1 - x0 + 3) & ~3));
             uint32_t* row = raster_.row(y);
+            if (coverRow(layers, n, fused, row, float(px), float(py), ux, uy, L, body, y, x0, x1)) continue;
             for (int i = 0; i < n; ++i) {
                 if (layers[i].gradient)
                     layers[i].shade.run(row, y, x0, cover_[size_t(i)].data(), x1 - x0);
@@ -551,12 +568,21 @@ public:
     }
 
 private:
-    // The coverage of every layer for pixels X0 .. X1 - 1 of row Y, into cover_.
-    void coverRow(const StrokeLayer* layers, int n, float px, float py, float ux, float uy, float L,
-                  const Profile& body, int y, int x0, int x1) {
+    // The coverage of every layer for pixels X0 .. X1 - 1 of row Y, into cover_; or, when
+    // FUSED (flat colours only) and the processor allows, the layers blended straight into ROW,
+    // which returns true.
+    bool coverRow(const StrokeLayer* layers, int n, bool fused, uint32_t* row, float px, float py, float ux,
+                  float uy, float L, const Profile& body, int y, int x0, int x1) {
         const float cy = float(y) + 0.5f - py;
         int x = x0;
 #ifdef __SSE2__
+        __m128i colors[3];
+        bool opaque[3];
+        const __m128i zeroI = _mm_setzero_si128();
+        for (int i = 0; i < n && fused; ++i) {
+            colors[i] = _mm_unpacklo_epi8(_mm_set1_epi32(int(layers[i].solid.color)), zeroI);
+            opaque[i] = (layers[i].solid.color >> 24) == 255;
+        }
         const Profile4 bodyP{_mm_set1_ps(body.k), _mm_set1_ps(body.q), _mm_set1_ps(body.halfInvQ),
                              _mm_set1_ps(body.invP)};
         const __m128 vux = _mm_set1_ps(ux), vuy = _mm_set1_ps(uy), vL = _mm_set1_ps(L);
@@ -577,18 +603,21 @@ private:
                 const __m128 tc = _mm_min_ps(_mm_max_ps(tau, zero), vL);
                 const __m128 ex = _mm_sub_ps(cx, _mm_mul_ps(tc, vux));
                 const __m128 ey = _mm_sub_ps(vcy, _mm_mul_ps(tc, vuy));
-                const __m128 dd = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)));
-                const __m128 safe = _mm_max_ps(dd, _mm_set1_ps(1e-6f));
-                const __m128 a = _mm_div_ps(absPs(ex), safe), b = _mm_div_ps(absPs(ey), safe);
+                const __m128 d2 = _mm_max_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_set1_ps(1e-12f));
+                const __m128 invD = rsqrtPs(d2);
+                const __m128 dd = _mm_mul_ps(d2, invD);
+                const __m128 a = _mm_mul_ps(absPs(ex), invD), b = _mm_mul_ps(absPs(ey), invD);
                 const __m128 p = _mm_max_ps(a, b);
                 const __m128 q = _mm_max_ps(_mm_min_ps(a, b), _mm_set1_ps(1e-6f));
                 capMask = _mm_andnot_ps(inBody, _mm_cmpgt_ps(dd, _mm_set1_ps(1e-6f)));
                 prof.k = selectPs(capMask, _mm_mul_ps(_mm_set1_ps(0.5f), _mm_sub_ps(p, q)), bodyP.k);
                 prof.q = selectPs(capMask, q, bodyP.q);
-                prof.halfInvQ = selectPs(capMask, _mm_div_ps(_mm_set1_ps(0.5f), q), bodyP.halfInvQ);
-                prof.invP = selectPs(capMask, _mm_div_ps(_mm_set1_ps(1.0f), p), bodyP.invP);
+                prof.halfInvQ = selectPs(capMask, _mm_mul_ps(_mm_set1_ps(0.5f), rcpPs(q)), bodyP.halfInvQ);
+                prof.invP = selectPs(capMask, rcpPs(p), bodyP.invP);
                 d = selectPs(capMask, dd, d);
             }
+            __m128i pix = zeroI;
+            bool loaded = false;
             for (int i = 0; i < n; ++i) {
                 const float r = layers[i].radius;
                 __m128 c;
@@ -611,9 +640,46 @@ private:
                     const __m128 bend = _mm_and_ps(capMask, _mm_set1_ps(1.0f / (24.0f * r)));
                     c = profileF4(prof, _mm_sub_ps(_mm_set1_ps(r), _mm_add_ps(d, bend)));
                 }
-                storeCoverage(c, cover_[size_t(i)].data() + (x - x0));
+                if (!fused) {
+                    storeCoverage(c, cover_[size_t(i)].data() + (x - x0));
+                    continue;
+                }
+                c = _mm_min_ps(_mm_max_ps(c, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+                const __m128i m = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(m, zeroI)) == 0xFFFF) continue;
+                if (!loaded) {
+                    if (x + 4 <= x1) {
+                        pix = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+                    } else {
+                        uint32_t tail[4] = {0, 0, 0, 0};
+                        std::memcpy(tail, row + x, size_t(x1 - x) * 4);
+                        pix = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail));
+                    }
+                    loaded = true;
+                }
+                if (opaque[i] && _mm_movemask_epi8(_mm_cmpeq_epi32(m, _mm_set1_epi32(255))) == 0xFFFF) {
+                    pix = _mm_set1_epi32(int(layers[i].solid.color));
+                    continue;
+                }
+                // Each pixel's coverage over its four channels, two pixels to a register.
+                __m128i m16 = _mm_packs_epi32(m, m);
+                m16 = _mm_unpacklo_epi16(m16, m16);
+                const __m128i mLo = _mm_unpacklo_epi32(m16, m16), mHi = _mm_unpackhi_epi32(m16, m16);
+                const __m128i lo = overTwo(colors[i], mLo, _mm_unpacklo_epi8(pix, zeroI));
+                const __m128i hi = overTwo(colors[i], mHi, _mm_unpackhi_epi8(pix, zeroI));
+                pix = _mm_packus_epi16(lo, hi);
+            }
+            if (loaded) {
+                if (x + 4 <= x1) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), pix);
+                } else {
+                    uint32_t tail[4];
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(tail), pix);
+                    std::memcpy(row + x, tail, size_t(x1 - x) * 4);
+                }
             }
         }
+        return fused;
 #else
         for (; x < x1; ++x) {
             const float cx = float(x) + 0.5f - px;
@@ -643,6 +709,9 @@ private:
                 cover_[size_t(i)][size_t(x - x0)] = uint8_t(std::clamp(c, 0.0f, 1.0f) * 255.0f + 0.5f);
             }
         }
+        (void)fused;
+        (void)row;
+        return false;
 #endif
     }
 
