@@ -431,8 +431,24 @@ struct Profile {
     }
 };
 
+// Segments of a half disc of RADIUS pixels flattened to within the tolerance, as the polygons
+// (and Cairo's pens) flatten it.
+int capSegmentsFor(double radius) {
+    if (!(radius > kFlatteningTolerance)) return 2;
+    const double step = 2.0 * std::acos(1.0 - kFlatteningTolerance / radius);
+    return int(std::clamp(std::ceil(kPi / step), 2.0, double(kMaxCapSegments)));
+}
+
+// The area of such a flattened half disc: a stroke far thinner than a pixel has ends of this
+// size in the reference drawing, not of a true half disc.
+double flattenedCapArea(double radius) {
+    const int n = capSegmentsFor(radius);
+    return 0.5 * n * radius * radius * std::sin(kPi / n);
+}
+
 constexpr float kThinStroke = 0.7072f;  // radius (pixels) below which a stroke is a band
-constexpr double kShortStroke = 4.0;    // pixels; thin strokes shorter than this are polygons
+constexpr double kShortStroke = 4.0;    // pixels; thin strokes shorter than this are polygons ...
+constexpr float kTinyStroke = 0.08f;    // ... or, below this radius, lengths of their axis
 
 // One stroke of a stitch: its radius in pixels and what it is filled with.
 struct StrokeLayer {
@@ -507,7 +523,7 @@ public:
             uint32_t* row = raster_.row(int(cellY));
             for (int i = 0; i < n; ++i) {
                 const float r = layers[i].radius;
-                const float area = 2.0f * r * L + float(kPi) * r * r;
+                const float area = 2.0f * r * L + float(2.0 * flattenedCapArea(r));
                 const uint32_t m = uint32_t(std::min(area, 1.0f) * 255.0f + 0.5f);
                 if (!m) continue;
                 if (layers[i].gradient)
@@ -515,6 +531,11 @@ public:
                 else
                     layers[i].solid.pixel(row, int(cellY), int(cellX), m);
             }
+            return;
+        }
+
+        if (rMax < kTinyStroke && L < float(kShortStroke)) {
+            stampTiny(px, py, qx, qy, double(ux), double(uy), double(L), layers, n);
             return;
         }
 
@@ -568,6 +589,63 @@ public:
     }
 
 private:
+    // A short stroke much thinner than a pixel (a small thumbnail): its area in each pixel is
+    // its width times the length of its axis inside the pixel, the axis taken at two offsets
+    // across (Gauss points, so a stroke on a pixel border shares out) and lengthened at both
+    // ends to count the ends' area.
+    void stampTiny(double px, double py, double qx, double qy, double ux, double uy, double len,
+                   const StrokeLayer* layers, int n) {
+        float rMax = 0;
+        for (int i = 0; i < n; ++i) rMax = std::max(rMax, layers[i].radius);
+        const int width = raster_.width();
+        const int cx0 = std::max(0, int(std::floor(std::min(px, qx) - rMax)));
+        const int cx1 = std::min(width - 1, int(std::floor(std::max(px, qx) + rMax)));
+        const int cy0 = std::max(raster_.top(), int(std::floor(std::min(py, qy) - rMax)));
+        const int cy1 = std::min(raster_.bottom() - 1, int(std::floor(std::max(py, qy) + rMax)));
+        if (cx1 < cx0 || cy1 < cy0) return;
+        const int cols = cx1 - cx0 + 1, rows = cy1 - cy0 + 1;
+        if (cols * rows > int(tiny_.size())) return;  // cannot happen for a short thin stroke
+        const double nx = -uy, ny = ux;
+        for (int i = 0; i < n; ++i) {
+            const double r = layers[i].radius;
+            const double e = r > 0 ? flattenedCapArea(r) / (2 * r) : 0.0;
+            std::fill_n(tiny_.begin(), cols * rows, 0.0f);
+            for (const double side : {-1.0, 1.0}) {
+                const double o = side * r / std::sqrt(3.0);
+                const double ax = px + o * nx - e * ux, ay = py + o * ny - e * uy;
+                const double dx = (len + 2 * e) * ux, dy = (len + 2 * e) * uy;
+                const double full = len + 2 * e;
+                for (int yy = cy0; yy <= cy1; ++yy)
+                    for (int xx = cx0; xx <= cx1; ++xx) {
+                        // The part of A + t D, 0 <= t <= 1, inside this pixel.
+                        double t0 = 0.0, t1 = 1.0;
+                        auto slab = [&](double a, double d, double lo) {
+                            if (std::fabs(d) < 1e-12) return a >= lo && a < lo + 1.0;
+                            double s0 = (lo - a) / d, s1 = (lo + 1.0 - a) / d;
+                            if (s0 > s1) std::swap(s0, s1);
+                            t0 = std::max(t0, s0);
+                            t1 = std::min(t1, s1);
+                            return t0 < t1;
+                        };
+                        if (!slab(ax, dx, xx) || !slab(ay, dy, yy)) continue;
+                        tiny_[size_t((yy - cy0) * cols + (xx - cx0))] += float(r * (t1 - t0) * full);
+                    }
+            }
+            for (int yy = cy0; yy <= cy1; ++yy) {
+                uint32_t* row = raster_.row(yy);
+                for (int xx = cx0; xx <= cx1; ++xx) {
+                    const float a = tiny_[size_t((yy - cy0) * cols + (xx - cx0))];
+                    const uint32_t m = uint32_t(std::min(a, 1.0f) * 255.0f + 0.5f);
+                    if (!m) continue;
+                    if (layers[i].gradient)
+                        layers[i].shade.pixel(row, yy, xx, m);
+                    else
+                        layers[i].solid.pixel(row, yy, xx, m);
+                }
+            }
+        }
+    }
+
     // The coverage of every layer for pixels X0 .. X1 - 1 of row Y, into cover_; or, when
     // FUSED (flat colours only) and the processor allows, the layers blended straight into ROW,
     // which returns true.
@@ -717,6 +795,7 @@ private:
 
     Rasterizer& raster_;
     std::array<std::vector<uint8_t>, 3> cover_;
+    std::array<float, 64> tiny_{};  // a short thin stroke's area in each pixel it reaches
 };
 
 // ---- the painter the walk drives ----------------------------------------------------------------
@@ -836,14 +915,9 @@ private:
 
     int capSegments(double radiusPixels) {
         if (radiusPixels == lastRadius_) return lastSegments_;
-        int segments = 2;
-        if (radiusPixels > kFlatteningTolerance) {
-            const double step = 2.0 * std::acos(1.0 - kFlatteningTolerance / radiusPixels);
-            segments = int(std::clamp(std::ceil(kPi / step), 2.0, double(kMaxCapSegments)));
-        }
         lastRadius_ = radiusPixels;
-        lastSegments_ = segments;
-        return segments;
+        lastSegments_ = capSegmentsFor(radiusPixels);
+        return lastSegments_;
     }
 
     // The round-capped stroke of width W from P to Q (design units) as a polygon in pixels,
@@ -944,7 +1018,8 @@ private:
     // keeps the many stroke ends right.
     bool stamped(double dpx, double dpy, double dqx, double dqy, double halfWidth) const {
         if (!uniform_) return false;
-        if (halfWidth * scale_ >= double(kThinStroke)) return true;
+        const double radius = halfWidth * scale_;
+        if (radius >= double(kThinStroke) || radius < double(kTinyStroke)) return true;
         const double ex = dqx - dpx, ey = dqy - dpy;
         return ex * ex + ey * ey >= kShortStroke * kShortStroke;
     }

@@ -138,7 +138,8 @@ TEST(RasterPath, SamplesMatchCairoAtEverySizeAndMode) {
     for (const char* name : {"flower.pes", "flower.dst", "flower.jef", "flower.exp", "flower.pcs", "flower.pec"}) {
         VDLDesign d;
         ASSERT_TRUE(d.importDesignFromURL(VDLURL::fileURLWithPath(samples + name))) << name;
-        for (int size : {48, 256, name == std::string("flower.pes") ? 700 : 160}) {
+        // 24 pixels: strokes a twentieth of a pixel wide, as in a PEC thumbnail of a big design.
+        for (int size : {24, 48, 256, name == std::string("flower.pes") ? 700 : 160}) {
             expectClose(d, View{size, size}, std::string(name) + " flat " + std::to_string(size));
             expectClose(d, View{size, size, true}, std::string(name) + " 3D " + std::to_string(size));
         }
@@ -168,6 +169,8 @@ TEST(RasterPath, LargeDesignMatchesCairoAndBandsDoNotShow) {
     VDLDesign d = fillDesign(20000);
     for (bool show3D : {false, true}) {
         expectClose(d, View{900, 700, show3D, true}, show3D ? "fill 3D" : "fill flat");
+        // A thousand pixels wide: strokes about a pixel wide, the application's whole-design view.
+        expectClose(d, View{1000, 800, show3D, false}, show3D ? "fill 3D view" : "fill flat view");
         // Two bands give exactly the pixels of one.
         const double f = 700.0 / std::max(d.designWidth(), d.designHeight());
         std::vector<uint32_t> one(900 * 700, 0xFFFFFFFFu), two(900 * 700, 0xFFFFFFFFu);
