@@ -48,6 +48,21 @@ public:
     void selectFont(const std::string& f, double size, bool bold) override { if (!cancelled()) inner_.selectFont(f, size, bold); }
     void showText(double x, double y, const std::string& t) override { if (!cancelled()) inner_.showText(x, y, t); }
     double textWidth(const std::string& t) override { return cancelled() ? 0 : inner_.textWidth(t); }
+    // The pixel path draws the whole design in one call; it asks the same question now and then
+    // and stops when the drawing is no longer wanted.
+    bool beginPixelAccess(VDLPixelTarget& target) override {
+        if (stopped_ || (cancelled_ && cancelled_())) {
+            stopped_ = true;
+            return false;
+        }
+        if (!inner_.beginPixelAccess(target)) return false;
+        target.cancelled = cancelled_;
+        return true;
+    }
+    void endPixelAccess() override {
+        inner_.endPixelAccess();
+        if (cancelled_ && cancelled_()) stopped_ = true;
+    }
 
 private:
     VDLGraphicsContext& inner_;

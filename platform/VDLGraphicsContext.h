@@ -3,6 +3,7 @@
 // Shaped like the platform's 2D calls; the real implementation is Cairo (VDLCairoContext),
 // tests use a recording implementation, the application may add one over QPainter.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct VDLImageTransform {
 struct VDLPixelTarget {
     VDLImageBuffer image;
     VDLImageTransform transform;
+    // Set by a context whose drawing can be stopped: asked now and then while drawing into the
+    // pixels, true stops it.
+    std::function<bool()> cancelled;
 };
 
 class VDLGraphicsContext {

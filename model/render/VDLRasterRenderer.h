@@ -22,8 +22,8 @@
 #include "VDLGeometry.h"
 #include "VDLGraphicsContext.h"
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
 
 class VDLDesign;
 
@@ -35,9 +35,9 @@ struct VDLRasterOptions {
     // Threads drawing horizontal bands of the image: 0 picks by itself (up to 2 for large
     // work), 1 draws on the calling thread only. The result is the same for any count.
     int threads = 0;
-    // Set from another thread to stop a drawing that is no longer wanted: the call returns soon
-    // after, the pixels part drawn. Only read.
-    const std::atomic<bool>* cancel = nullptr;
+    // Asked now and then while drawing, from the drawing threads: true stops a drawing that is
+    // no longer wanted (the call returns soon after, the pixels part drawn). Empty: never stops.
+    std::function<bool()> cancelled;
 };
 
 // Draws DESIGN's stitches inside RECT (design units, the visible area, as for

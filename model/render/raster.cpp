@@ -1113,13 +1113,14 @@ struct Command {
 class Recorder {
 public:
     Recorder(const VDLImageTransform& t, const VDLRasterOptions& options, int width, int top, int bottom, int strip)
-        : t_(t), width_(width), top_(top), bottom_(bottom), strip_(strip) {
+        : t_(t), cancelled_(options.cancelled), width_(width), top_(top), bottom_(bottom), strip_(strip) {
         const Widths widths(options.showStructure);
         reach_ = std::max(widths.line, kNeedlePointSize * 0.75) * 0.5 *
                      std::max(std::fabs(t.sx), std::fabs(t.sy)) + 2.0;
     }
     void block(const BlockColors&) { ++block_; }
     void draw(Segment kind, float px, float py, float qx, float qy, bool dimmed, bool selected) {
+        if (stopped_ || ((++calls_ & 4095) == 0 && cancelled_ && (stopped_ = cancelled_()))) return;
         const double dpy = t_.sy * double(py) + t_.ty, dqy = t_.sy * double(qy) + t_.ty;
         const double y0 = std::min(dpy, dqy) - reach_, y1 = std::max(dpy, dqy) + reach_;
         if (!(y0 < bottom_ && y1 > top_)) return;
@@ -1132,9 +1133,13 @@ public:
                                    uint8_t(dimmed), uint8_t(selected)});
     }
     std::vector<Command> commands;
+    bool stopped() const { return stopped_; }
 
 private:
     const VDLImageTransform& t_;
+    const std::function<bool()>& cancelled_;
+    bool stopped_ = false;
+    uint32_t calls_ = 0;
     int width_, top_, bottom_, strip_;
     double reach_;
     int64_t block_ = -1;
@@ -1186,7 +1191,8 @@ void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image
     const int strip = int(std::clamp<int64_t>(kStripPixels / image.width, 16, 4096));
     Rasterizer raster(image, top, std::min(bottom, top + strip));
     auto painter = std::make_unique<RasterPainter>(raster, t, options);
-    auto cancelled = [&] { return options.cancel && options.cancel->load(std::memory_order_relaxed); };
+    auto cancelled = [&] { return options.cancelled && options.cancelled(); };
+    if (cancelled()) return;
     if (bottom - top <= strip) {
         walkDesign(design, rect, options.showJumps, options.thread, *painter);
         return;
@@ -1205,6 +1211,7 @@ void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image
     recorder.commands.clear();
     walkDesign(design, rect, options.showJumps, options.thread, recorder);
     recorder.commands.swap(lists->commands);
+    if (recorder.stopped()) return;
     const std::vector<Command>& commands = lists->commands;
     const int strips = (bottom - top + strip - 1) / strip;
     std::vector<uint32_t> start(size_t(strips) + 1, 0);

@@ -116,6 +116,7 @@ void VDLDesign::drawDesignInRect(VDLRect rect, VDLGraphicsContext& ctx, bool sho
         options.showJumps = showJumps;
         options.showStructure = showStructure;
         options.thread = thread;
+        options.cancelled = target.cancelled;
         VDLDrawDesignIntoImage(*this, rect, target.image, target.transform, options);
         ctx.endPixelAccess();
         return;
