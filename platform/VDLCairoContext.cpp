@@ -1,5 +1,7 @@
 #include "VDLCairoContext.h"
 
+#include "VDLPNG.h"
+
 #include "VDLError.h"
 #include "VDLFile.h"
 
@@ -165,6 +167,14 @@ std::vector<uint8_t> VDLCairoContext::outputData(VDLError* error) {
     if (cairo_surface_get_type(surface_) != CAIRO_SURFACE_TYPE_IMAGE) {
         cairoError(error, CAIRO_STATUS_SURFACE_TYPE_MISMATCH);
         return {};
+    }
+    cairo_surface_flush(surface_);
+    if (cairo_image_surface_get_format(surface_) == CAIRO_FORMAT_ARGB32) {
+        std::vector<uint8_t> fast = VDLEncodePNG(cairo_image_surface_get_data(surface_),
+                                                 cairo_image_surface_get_width(surface_),
+                                                 cairo_image_surface_get_height(surface_),
+                                                 cairo_image_surface_get_stride(surface_));
+        if (!fast.empty()) return fast;
     }
     std::vector<uint8_t> png;
     cairo_status_t st = cairo_surface_write_to_png_stream(surface_, appendToSink, &png);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libcairo2-dev libplist-dev libicu-dev
+  libcairo2-dev libplist-dev libicu-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils desktop-file-utils shared-mime-info libglib2.0-bin
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "VDLCairoContext.h"
 #include "VDLError.h"
 #include "VDLFile.h"
 #include "VDLFormat.h"
@@ -10,7 +11,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cairo.h>
+
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 
@@ -193,4 +197,66 @@ TEST(Resources, EnvironmentFolderComesFirst) {
     // Without the variable a test binary in the build tree falls back to the source resources.
     EXPECT_TRUE(std::filesystem::exists(VDLResourceDirectory() + "/Undefined.clr/Undefined.clr"));
     setenv("VARDELLE_RESOURCES", saved.c_str(), 1);
+}
+
+// Pictures of every kind of pixel (opaque, clear, part-covered) written by our PNG writer read
+// back, through Cairo's own reader, exactly as Cairo's writer's files do; a large picture is
+// compressed in two halves and must still be one valid stream.
+TEST(PNG, ReadsBackAsCairosOwnFilesDo) {
+    auto readBack = [](const std::vector<uint8_t>& png) {
+        struct Source {
+            const std::vector<uint8_t>* bytes;
+            size_t at = 0;
+        } source{&png};
+        cairo_surface_t* s = cairo_image_surface_create_from_png_stream(
+            [](void* closure, unsigned char* data, unsigned int length) {
+                auto* src = static_cast<Source*>(closure);
+                if (src->at + length > src->bytes->size()) return CAIRO_STATUS_READ_ERROR;
+                std::memcpy(data, src->bytes->data() + src->at, length);
+                src->at += length;
+                return CAIRO_STATUS_SUCCESS;
+            },
+            &source);
+        std::vector<uint32_t> pixels;
+        if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+            const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+            const int stride = cairo_image_surface_get_stride(s);
+            for (int y = 0; y < h; ++y) {
+                const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) + y * stride);
+                pixels.insert(pixels.end(), row, row + w);
+            }
+        }
+        cairo_surface_destroy(s);
+        return pixels;
+    };
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {37, 11}, {700, 520}}) {
+        auto ctx = VDLCairoContext::imageContext(w, h);
+        cairo_surface_t* surface = cairo_get_target(ctx->cairo());
+        cairo_surface_flush(surface);
+        uint32_t seed = 12345;
+        for (int y = 0; y < h; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface) + y * ctx->stride());
+            for (int x = 0; x < w; ++x) {
+                seed = seed * 1664525u + 1013904223u;
+                const uint32_t a = (seed >> 24) % 3 == 0 ? 255u : (seed >> 24) % 3 == 1 ? 0u : (seed >> 16) & 0xff;
+                auto c = [&](int shift) { return ((seed >> shift) & 0xff) * a / 255; };
+                row[x] = a << 24 | c(0) << 16 | c(8) << 8 | c(4);
+            }
+        }
+        cairo_surface_mark_dirty(surface);
+        const std::vector<uint8_t> ours = ctx->outputData();
+        ASSERT_FALSE(ours.empty());
+        std::vector<uint8_t> cairos;
+        cairo_surface_write_to_png_stream(
+            surface,
+            [](void* closure, const unsigned char* data, unsigned int length) {
+                auto* out = static_cast<std::vector<uint8_t>*>(closure);
+                out->insert(out->end(), data, data + length);
+                return CAIRO_STATUS_SUCCESS;
+            },
+            &cairos);
+        const std::vector<uint32_t> fromOurs = readBack(ours), fromCairos = readBack(cairos);
+        ASSERT_EQ(fromOurs.size(), size_t(w) * size_t(h)) << w << " x " << h;
+        EXPECT_EQ(fromOurs, fromCairos) << w << " x " << h;
+    }
 }
