@@ -184,6 +184,12 @@ TEST(RasterPath, LargeDesignMatchesCairoAndBandsDoNotShow) {
         o.threads = 2;
         ASSERT_TRUE(VDLDrawDesignIntoImage(d, all, VDLImageBuffer{reinterpret_cast<uint8_t*>(two.data()), 900, 700, 3600}, t, o));
         EXPECT_EQ(one, two);
+        // Eight pixels at a time (where the processor has AVX2) or four: the same pixels.
+        std::vector<uint32_t> narrow(900 * 700, 0xFFFFFFFFu);
+        setenv("VARDELLE_RASTER_NO_AVX2", "1", 1);
+        ASSERT_TRUE(VDLDrawDesignIntoImage(d, all, VDLImageBuffer{reinterpret_cast<uint8_t*>(narrow.data()), 900, 700, 3600}, t, o));
+        unsetenv("VARDELLE_RASTER_NO_AVX2");
+        EXPECT_EQ(one, narrow);
     }
 }
 
