@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -100,9 +102,39 @@ VDLCairoContext::~VDLCairoContext() {
     cairo_surface_destroy(surface_);
 }
 
+namespace {
+
+// A large image's pixels in memory of our own, advised to use large pages: its first touch
+// then costs one fault per 2 MB instead of one per 4 KB. Freed with the surface.
+cairo_surface_t* largeImageSurface(int width, int height) {
+    constexpr size_t kLarge = size_t(4) << 20;
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
+    if (width <= 0 || height <= 0 || stride <= 0) return nullptr;
+    const size_t bytes = size_t(stride) * size_t(height);
+    if (bytes < kLarge || bytes > (size_t(1) << 34)) return nullptr;
+    constexpr size_t kAlign = size_t(2) << 20;
+    void* data = std::aligned_alloc(kAlign, (bytes + kAlign - 1) / kAlign * kAlign);
+    if (!data) return nullptr;
+    VDLAdviseLargeBuffer(data, bytes);
+    std::memset(data, 0, bytes);  // a new image is transparent
+    cairo_surface_t* s = cairo_image_surface_create_for_data(static_cast<unsigned char*>(data), CAIRO_FORMAT_ARGB32,
+                                                             width, height, stride);
+    static const cairo_user_data_key_t key{};
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(s, &key, data, std::free) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        std::free(data);
+        return nullptr;
+    }
+    return s;
+}
+
+}  // namespace
+
 std::unique_ptr<VDLCairoContext> VDLCairoContext::imageContext(int width, int height) {
     // cairo_image_surface_create answers an error surface for sizes it cannot make.
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_surface_t* s = largeImageSurface(width, height);
+    if (!s) s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     const bool good = cairo_surface_status(s) == CAIRO_STATUS_SUCCESS;
     return std::unique_ptr<VDLCairoContext>(
         new VDLCairoContext(Kind::Image, s, good ? width : 0, good ? height : 0, nullptr));

@@ -1,6 +1,6 @@
 #pragma once
-// PNG files of ARGB32 pictures, written fast: rows filtered by their left neighbour, deflated at
-// zlib's quickest level, the two halves of a large picture compressed at once on two threads
+// PNG files of ARGB32 pictures, written fast: rows filtered by their left neighbour, deflated
+// by runs only, the two halves of a large picture compressed at once on two threads
 // into one zlib stream (the first half ends on a byte boundary, the second starts afresh).
 // The pixels come out as Cairo writes them: 8-bit RGBA, the colours divided back out of the
 // premultiplied alpha with the same rounding.

@@ -15,6 +15,7 @@
 #include "VDLRasterRenderer.h"
 
 #include "VDLDesign.h"
+#include "VDLFile.h"
 #include "VDLRenderWalk.h"
 
 #include <algorithm>
@@ -587,8 +588,9 @@ __attribute__((target("avx2"))) inline __m256i over(__m256i src, __m256i m, __m2
 
 // Flat-colour strokes LAYERS[0 .. N) over rows ROWBEGIN .. ROWEND - 1 of RASTER, the columns
 // of each from SPAN.
-__attribute__((target("avx2"))) void stampFused(const StrokeLayer* layers, int n, Rasterizer& raster,
-                                                const RowSpan& span, const Profile& body, int rowBegin, int rowEnd) {
+template <int n>
+__attribute__((target("avx2"))) void stampFusedN(const StrokeLayer* layers, Rasterizer& raster, const RowSpan& span,
+                                                 const Profile& body, int rowBegin, int rowEnd) {
     const float px = float(span.px), py = float(span.py), ux = float(span.ux), uy = float(span.uy);
     const float L = float(span.L);
     const int width = raster.width();
@@ -702,6 +704,17 @@ __attribute__((target("avx2"))) void stampFused(const StrokeLayer* layers, int n
             }
         }
     }
+}
+
+// The same with the count of strokes known to the compiler, so that it can unroll the loops.
+__attribute__((target("avx2"))) void stampFused(const StrokeLayer* layers, int n, Rasterizer& raster,
+                                                const RowSpan& span, const Profile& body, int rowBegin, int rowEnd) {
+    if (n == 1)
+        stampFusedN<1>(layers, raster, span, body, rowBegin, rowEnd);
+    else if (n == 2)
+        stampFusedN<2>(layers, raster, span, body, rowBegin, rowEnd);
+    else if (n == 3)
+        stampFusedN<3>(layers, raster, span, body, rowBegin, rowEnd);
 }
 
 bool available() {
@@ -1412,6 +1425,12 @@ void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image
     Recorder recorder(t, options, image.width, top, bottom, strip);
     recorder.commands.swap(lists->commands);
     recorder.commands.clear();
+    // Room for every stitch at once (pages are only touched as commands are written), on
+    // large pages: growing the list step by step would copy it over and over.
+    if (recorder.commands.capacity() < design.stitches().size() + 1) {
+        recorder.commands.reserve(design.stitches().size() + 1);
+        VDLAdviseLargeBuffer(recorder.commands.data(), recorder.commands.capacity() * sizeof(Command));
+    }
     walkDesign(design, rect, options.showJumps, options.thread, recorder);
     recorder.commands.swap(lists->commands);
     if (recorder.stopped()) return;
