@@ -2,16 +2,21 @@
 //
 // Every shape the renderer draws is convex: a round-capped stroke of one segment is a capsule
 // (two half discs joined by a rectangle), each dash of a jump is one too, the shaded tube is a
-// capsule filled with a gradient, a needle point is a square. Each shape becomes a polygon (the
-// caps flattened to within 0.1 pixel, as Cairo flattens its pens), and the polygon's exact area
-// in every pixel it touches is found with a signed-area accumulation along each row: each edge
-// adds its area and cover to the cells it crosses, a running sum along the row gives each
-// pixel's coverage. The colour is then laid over the pixel ("over", premultiplied, 8 bits with
-// the rounding Cairo's pixman uses), shape after shape in the order of the walk.
+// capsule filled with a gradient, a needle point is a square. Under a transform with the same
+// scale across and along, the strokes of a stitch (outline, inner line or tube, selection) are
+// stamped together from each pixel's distance to the stitch (CapsuleStamper below: exact along
+// the sides, the round ends seen along the radius), eight or four pixels at a time; strokes
+// far thinner than a pixel are measured by the length of their axis in each pixel. Everything
+// else (short strokes about half a pixel wide, needle points, non-uniform scales) becomes a
+// polygon (the caps flattened to within 0.1 pixel, as Cairo flattens its pens) whose exact area
+// in every pixel is found with a signed-area accumulation along each row. The colour is laid
+// over the pixel ("over", premultiplied, 8 bits with the rounding Cairo's pixman uses), shape
+// after shape in the order of the walk.
 //
-// Large images are cut into horizontal bands drawn by separate threads; each band walks the
-// whole stitch list and draws only its own rows, so the order inside a band, and the result,
-// are those of one thread.
+// Large images are cut into horizontal bands drawn by separate threads. Each band walks the
+// stitch list once, keeps what reaches its rows and draws it strip by strip (strips small
+// enough to stay in the cache), so the order inside a band, and the result, are those of one
+// thread.
 #include "VDLRasterRenderer.h"
 
 #include "VDLDesign.h"
