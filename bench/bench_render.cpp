@@ -7,11 +7,15 @@
 #include "BenchDesigns.h"
 #include "VDLCairoContext.h"
 #include "VDLDesign.h"
+#include "VDLPNG.h"
 #include "VDLRasterRenderer.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cairo.h>
+
 #include <cmath>
+#include <memory>
 #include <random>
 #include <map>
 
@@ -261,8 +265,47 @@ void BM_RenderWalkOnly3D(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * kStitches);
 }
 
+// Writing the 2000 x 2000 picture of the wandering design as PNG: our writer (runs only, two
+// threads) against Cairo's (libpng's defaults), the same pixels.
+const VDLCairoContext& wanderingPicture() {
+    static const std::unique_ptr<VDLCairoContext> ctx = [] {
+        auto c = VDLCairoContext::imageContext(kSurface, kSurface);
+        c->setFillColor(VDLRGBA{1, 1, 1, 1});
+        c->fillRect(0, 0, kSurface, kSurface);
+        setUpView(*c, wanderingView());
+        wanderingDesign().drawDesignInRect(wanderingView(), *c, false, false, false);
+        return c;
+    }();
+    return *ctx;
+}
+void BM_PngOurs(benchmark::State& state) {
+    const VDLCairoContext& c = wanderingPicture();
+    size_t bytes = 0;
+    for (auto _ : state) bytes = VDLEncodePNG(c.data(), kSurface, kSurface, c.stride()).size();
+    state.counters["bytes"] = double(bytes);
+}
+void BM_PngCairo(benchmark::State& state) {
+    const VDLCairoContext& c = wanderingPicture();
+    size_t bytes = 0;
+    for (auto _ : state) {
+        std::vector<uint8_t> png;
+        cairo_surface_write_to_png_stream(
+            cairo_get_target(c.cairo()),
+            [](void* closure, const unsigned char* data, unsigned int length) {
+                auto* out = static_cast<std::vector<uint8_t>*>(closure);
+                out->insert(out->end(), data, data + length);
+                return CAIRO_STATUS_SUCCESS;
+            },
+            &png);
+        bytes = png.size();
+    }
+    state.counters["bytes"] = double(bytes);
+}
+
 }  // namespace
 
+BENCHMARK(BM_PngOurs)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_PngCairo)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RasterFlat)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_RenderFlat)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Raster3D)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();

@@ -361,3 +361,29 @@ TEST(RasterPath, RefusesUnusableTargetsAndFallsBackForTransformsItCannotDraw) {
 }
 
 }  // namespace
+
+// A drawing no longer wanted stops: the question is asked while drawing, and once it answers
+// yes the rest of the design is left undrawn.
+TEST(RasterPath, StopsWhenTheDrawingIsNoLongerWanted) {
+    const VDLDesign d = fillDesign(40000);
+    const double f = 1500.0 / std::max(d.designWidth(), d.designHeight());
+    const VDLImageTransform t{f, -f, 50 - d.xMin() * f, 180 + d.yMin() * f};
+    const VDLRect all = VDLMakeRect(-1e6, -1e6, 2e6, 2e6);
+    auto painted = [&](const std::function<bool()>& cancelled) {
+        std::vector<uint32_t> pixels(1600 * 200, 0xFFFFFFFFu);
+        VDLRasterOptions o;
+        o.threads = 1;
+        o.cancelled = cancelled;
+        EXPECT_TRUE(VDLDrawDesignIntoImage(d, all, VDLImageBuffer{reinterpret_cast<uint8_t*>(pixels.data()), 1600, 200, 1600 * 4}, t, o));
+        return std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return p != 0xFFFFFFFFu; });
+    };
+    int asked = 0;
+    const auto whole = painted([&] { return ++asked < 0; });
+    ASSERT_GT(asked, 4);
+    EXPECT_GT(whole, 1000);
+    EXPECT_EQ(painted([] { return true; }), 0);
+    int calls = 0;
+    const auto part = painted([&] { return ++calls > asked / 2; });
+    EXPECT_GT(part, 0);
+    EXPECT_LT(part, whole);
+}
