@@ -13,6 +13,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
@@ -229,8 +230,12 @@ TEST(PNG, ReadsBackAsCairosOwnFilesDo) {
         cairo_surface_destroy(s);
         return pixels;
     };
-    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {37, 11}, {700, 520}}) {
+    // The last size is kept in memory of our own (large pages): it too starts transparent.
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {37, 11}, {700, 520}, {1200, 900}}) {
         auto ctx = VDLCairoContext::imageContext(w, h);
+        ASSERT_TRUE(ctx->ok());
+        const uint8_t* fresh = ctx->data();
+        EXPECT_TRUE(std::all_of(fresh, fresh + size_t(ctx->stride()) * size_t(h), [](uint8_t b) { return b == 0; }));
         cairo_surface_t* surface = cairo_get_target(ctx->cairo());
         cairo_surface_flush(surface);
         uint32_t seed = 12345;
