@@ -429,8 +429,19 @@ TEST(RasterPath, SingleStitchesMatchTheirExactArea) {
             const double flat[3] = {c.red(), c.green(), c.blue()};
             double sum = 0, most = 0;
             int counted = 0;
+            // Outside the stitch's box every pixel is white in both (the drawing may not
+            // reach out there at all: checked on the whole image).
+            const int bx0 = std::max(0, int(std::floor(std::min(px, qx) - rOuter)) - 1);
+            const int bx1 = std::min(size, int(std::ceil(std::max(px, qx) + rOuter)) + 1);
+            const int by0 = std::max(0, int(std::floor(std::min(py, qy) - rOuter)) - 1);
+            const int by1 = std::min(size, int(std::ceil(std::max(py, qy) + rOuter)) + 1);
             for (int y = 0; y < size; ++y)
-                for (int x = 0; x < size; ++x) {
+                for (int x = 0; x < size; ++x)
+                    if (x < bx0 || x >= bx1 || y < by0 || y >= by1) {
+                        EXPECT_EQ(pixels[size_t(y * size + x)], 0xFFFFFFFFu);
+                    }
+            for (int y = by0; y < by1; ++y)
+                for (int x = bx0; x < bx1; ++x) {
                     int outer = 0, inner = 0;
                     for (int j = 0; j < 32; ++j)
                         for (int i = 0; i < 32; ++i) {
