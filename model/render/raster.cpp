@@ -148,16 +148,21 @@ struct Gradient {
     const uint32_t* table;  // kGradientSteps + 1 premultiplied colours over t = 0..1
     double a, b, c;
     void pixel(uint32_t* row, int y, int x, uint32_t m) const { span(row, y, x, 1, m); }
+    // t at the centre of pixel X of the row whose own term is BY = b (y + 0.5), worked out the
+    // same way by every path (the eight-pixel one too), so that they pick the same colours.
+    double at(int x, double by) const { return a * (double(x) + 0.5) + by + c; }
     void run(uint32_t* row, int y, int x, const uint8_t* cover, int n) const {
-        double t = a * (double(x) + 0.5) + b * (double(y) + 0.5) + c;
-        for (int i = 0; i < n; ++i, t += a) {
+        const double by = b * (double(y) + 0.5);
+        for (int i = 0; i < n; ++i) {
+            const double t = at(x + i, by);
             if (!cover[i] || !(t >= 0.0 && t <= 1.0)) continue;
             row[x + i] = over(table[int(t * kGradientSteps + 0.5)], cover[i], row[x + i]);
         }
     }
     void span(uint32_t* row, int y, int x, int n, uint32_t m) const {
-        double t = a * (double(x) + 0.5) + b * (double(y) + 0.5) + c;
-        for (int i = 0; i < n; ++i, t += a) {
+        const double by = b * (double(y) + 0.5);
+        for (int i = 0; i < n; ++i) {
+            const double t = at(x + i, by);
             if (!(t >= 0.0 && t <= 1.0)) continue;
             row[x + i] = over(table[int(t * kGradientSteps + 0.5)], m, row[x + i]);
         }
@@ -548,8 +553,9 @@ struct RowSpan {
 #define VARDELLE_HAVE_AVX2_PATH 1
 #include <immintrin.h>
 
-// The same coverage and blending as CapsuleStamper's flat-colour row, eight pixels at a time,
-// for processors with AVX2 (chosen at run time; the code is compiled for them only here).
+// The same coverage and blending as CapsuleStamper's rows, eight pixels at a time and every
+// stroke blended as its coverage is found (the tube's colours gathered from its gradient), for
+// processors with AVX2 (chosen at run time; the code is compiled for them only here).
 namespace avx2 {
 
 struct Profile8 {
@@ -591,8 +597,15 @@ __attribute__((target("avx2"))) inline __m256i over(__m256i src, __m256i m, __m2
     return _mm256_add_epi16(s, mulUn8(dst, _mm256_sub_epi16(_mm256_set1_epi16(255), a)));
 }
 
-// Flat-colour strokes LAYERS[0 .. N) over rows ROWBEGIN .. ROWEND - 1 of RASTER, the columns
-// of each from SPAN.
+// The entries of the gradient's table for four values of t (as int(t * steps + 0.5); those
+// outside 0..1 are not used, only kept inside the table).
+__attribute__((target("avx2"))) inline __m128i gradientIndex(__m256d t) {
+    const __m256d v = _mm256_add_pd(_mm256_mul_pd(t, _mm256_set1_pd(double(kGradientSteps))), _mm256_set1_pd(0.5));
+    return _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(double(kGradientSteps))));
+}
+
+// Strokes LAYERS[0 .. N) over rows ROWBEGIN .. ROWEND - 1 of RASTER, the columns of each from
+// SPAN.
 template <int n>
 __attribute__((target("avx2"))) void stampFusedN(const StrokeLayer* layers, Rasterizer& raster, const RowSpan& span,
                                                  const Profile& body, int rowBegin, int rowEnd) {
@@ -607,6 +620,7 @@ __attribute__((target("avx2"))) void stampFusedN(const StrokeLayer* layers, Rast
         colors[i] = _mm256_unpacklo_epi8(solid[i], zeroI);
         opaque[i] = (layers[i].solid.color >> 24) == 255;
     }
+    const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
     const Profile8 bodyP{_mm256_set1_ps(body.k), _mm256_set1_ps(body.q), _mm256_set1_ps(body.halfInvQ),
                          _mm256_set1_ps(body.invP)};
     const __m256 vux = _mm256_set1_ps(ux), vuy = _mm256_set1_ps(uy), vL = _mm256_set1_ps(L);
@@ -676,8 +690,31 @@ __attribute__((target("avx2"))) void stampFusedN(const StrokeLayer* layers, Rast
                 }
                 c = _mm256_min_ps(_mm256_max_ps(c, zero), _mm256_set1_ps(1.0f));
                 // Not fused multiply-add: the same rounding as the four-pixel path, pixel for pixel.
-                const __m256i m = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(c, _mm256_set1_ps(255.0f)), _mm256_set1_ps(0.5f)));
-                if (_mm256_testz_si256(m, m)) continue;
+                const __m256i mCover = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(c, _mm256_set1_ps(255.0f)), _mm256_set1_ps(0.5f)));
+                __m256i m = mCover;
+                __m256i source = solid[i];
+                bool sourceOpaque = opaque[i];
+                if (layers[i].gradient) {
+                    // The tube's colour at each pixel centre; none outside the gradient's span.
+                    const Gradient& g = layers[i].shade;
+                    const double by = g.b * (double(y) + 0.5);
+                    const __m256d va = _mm256_set1_pd(g.a), vby = _mm256_set1_pd(by), vc = _mm256_set1_pd(g.c);
+                    const __m256d x0d = _mm256_add_pd(_mm256_set1_pd(double(x)), _mm256_setr_pd(0.5, 1.5, 2.5, 3.5));
+                    const __m256d x1d = _mm256_add_pd(_mm256_set1_pd(double(x)), _mm256_setr_pd(4.5, 5.5, 6.5, 7.5));
+                    const __m256d t0 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, x0d), vby), vc);
+                    const __m256d t1 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, x1d), vby), vc);
+                    const __m256d lo = _mm256_setzero_pd(), hi = _mm256_set1_pd(1.0);
+                    const int in0 = _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(t0, lo, _CMP_GE_OQ), _mm256_cmp_pd(t0, hi, _CMP_LE_OQ)));
+                    const int in1 = _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(t1, lo, _CMP_GE_OQ), _mm256_cmp_pd(t1, hi, _CMP_LE_OQ)));
+                    const __m256i valid = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(in0 | in1 << 4), laneBits), laneBits);
+                    m = _mm256_and_si256(m, valid);
+                    if (_mm256_testz_si256(m, m)) continue;
+                    const __m256i idx = _mm256_set_m128i(gradientIndex(t1), gradientIndex(t0));
+                    source = _mm256_i32gather_epi32(reinterpret_cast<const int*>(g.table), idx, 4);
+                    sourceOpaque = _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_srli_epi32(source, 24), _mm256_set1_epi32(255))) == -1;
+                } else if (_mm256_testz_si256(m, m)) {
+                    continue;
+                }
                 if (!loaded) {
                     if (count == 8) {
                         pix = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
@@ -688,14 +725,17 @@ __attribute__((target("avx2"))) void stampFusedN(const StrokeLayer* layers, Rast
                     }
                     loaded = true;
                 }
-                if (opaque[i] && _mm256_movemask_epi8(_mm256_cmpeq_epi32(m, _mm256_set1_epi32(255))) == -1) {
-                    pix = solid[i];
+                if (sourceOpaque && _mm256_movemask_epi8(_mm256_cmpeq_epi32(m, _mm256_set1_epi32(255))) == -1) {
+                    pix = source;
                     continue;
                 }
                 __m256i m16 = _mm256_packs_epi32(m, m);
                 m16 = _mm256_unpacklo_epi16(m16, m16);
-                const __m256i lo = over(colors[i], _mm256_unpacklo_epi32(m16, m16), _mm256_unpacklo_epi8(pix, zeroI));
-                const __m256i hi = over(colors[i], _mm256_unpackhi_epi32(m16, m16), _mm256_unpackhi_epi8(pix, zeroI));
+                const bool flat = !layers[i].gradient;
+                const __m256i srcLo = flat ? colors[i] : _mm256_unpacklo_epi8(source, zeroI);
+                const __m256i srcHi = flat ? colors[i] : _mm256_unpackhi_epi8(source, zeroI);
+                const __m256i lo = over(srcLo, _mm256_unpacklo_epi32(m16, m16), _mm256_unpacklo_epi8(pix, zeroI));
+                const __m256i hi = over(srcHi, _mm256_unpackhi_epi32(m16, m16), _mm256_unpackhi_epi8(pix, zeroI));
                 pix = _mm256_packus_epi16(lo, hi);
             }
             if (loaded) {
@@ -784,7 +824,7 @@ public:
         const int rowEnd = std::min(bottom, int(std::ceil(maxY)));
         const RowSpan span(px, py, dx, reach, double(rMax), body, ux, uy, L, width);
 #ifdef VARDELLE_HAVE_AVX2_PATH
-        if (fused && wide_) {
+        if (wide_) {
             avx2::stampFused(layers, n, raster_, span, body, rowBegin, rowEnd);
             return;
         }
