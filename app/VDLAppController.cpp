@@ -768,6 +768,7 @@ int VDLAppController::run(int argc, char** argv) {
     const bool prefs = parser.isSet(prefsOption);
     QTimer::singleShot(0, controller, [controller, files, prefs] { controller->finishStartup(files, prefs); });
     const int rc = app.exec();
+    VDLPlayerController::waitForSoundToLoad();
     delete s_instance;
     return rc;
 }

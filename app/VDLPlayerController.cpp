@@ -9,14 +9,18 @@
 
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
 #include <QSlider>
 #include <QSoundEffect>
 #include <QStyle>
+#include <QThread>
 #include <QToolButton>
 #include <QUrl>
 
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -38,6 +42,27 @@ QIcon playerIcon(const char* name, QStyle::StandardPixmap fallback, const QWidge
 }
 
 }  // namespace
+
+namespace {
+std::atomic<bool> soundRequested{false};  // a player has set the stitch sound loading
+}  // namespace
+
+void VDLPlayerController::waitForSoundToLoad(int timeoutMs) {
+    if (!soundRequested.load()) return;
+    const std::string sound = VDLPathForResource("stitch", "wav", "sounds");
+    if (sound.empty()) return;
+    // The cache hands this probe the sample being loaded (or loads it after the earlier load,
+    // on the same thread): once the probe is no longer loading, neither is the cache.
+    QSoundEffect probe;
+    probe.setSource(QUrl::fromLocalFile(QString::fromStdString(sound)));
+    QElapsedTimer timer;
+    timer.start();
+    while ((probe.status() == QSoundEffect::Loading || probe.status() == QSoundEffect::Null) &&
+           !timer.hasExpired(timeoutMs)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
 
 VDLPlayerController::VDLPlayerController(QWidget* parent) : QWidget(parent, Qt::Tool) {
     setObjectName(QStringLiteral("VDLPlayerWindow"));
@@ -90,7 +115,10 @@ VDLPlayerController::VDLPlayerController(QWidget* parent) : QWidget(parent, Qt::
     // The sound: our own loop, played over and over; without an audio device it stays silent.
     stitchSound_ = new QSoundEffect(this);
     const std::string sound = VDLPathForResource("stitch", "wav", "sounds");
-    if (!sound.empty()) stitchSound_->setSource(QUrl::fromLocalFile(QString::fromStdString(sound)));
+    if (!sound.empty()) {
+        stitchSound_->setSource(QUrl::fromLocalFile(QString::fromStdString(sound)));
+        soundRequested.store(true);
+    }
     stitchSound_->setLoopCount(QSoundEffect::Infinite);
     stitchSound_->setVolume(0.6f);
 

@@ -39,6 +39,12 @@ public:
     // second).
     static QString speedText(int stitchesPerTick);
 
+    // Waits (at most TIMEOUTMS, handling events) until the stitch sound has finished loading,
+    // when a player has asked for it. Qt's sample cache loads sounds on a thread of its own and,
+    // when the process ends during a load, hangs in its destructor or leaves the load behind:
+    // called before the application (or a test process) ends.
+    static void waitForSoundToLoad(int timeoutMs = 3000);
+
     // Controls (tests, screenshots).
     QToolButton* playButton() const { return playButton_; }
     QToolButton* stopButton() const { return stopButton_; }

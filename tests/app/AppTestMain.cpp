@@ -3,6 +3,7 @@
 // or written and parallel test processes do not share a preferences file.
 #include "VDLAppController.h"
 #include "VDLDefaults.h"
+#include "VDLPlayerController.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -21,5 +22,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     VDLDefaults::standard().reload();
     VDLAppController::registerDefaults();
-    return RUN_ALL_TESTS();
+    const int rc = RUN_ALL_TESTS();
+    VDLPlayerController::waitForSoundToLoad();  // or the process may hang on its way out
+    return rc;
 }

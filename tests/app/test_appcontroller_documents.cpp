@@ -44,7 +44,9 @@ TEST_F(DocumentTest, ControllerMenusInDocumentWindows) {
     emit app->hoopMenu()->aboutToShow();
     QAction* other = nullptr;
     for (QAction* h : hoops) {
-        if (h->objectName() == QLatin1String("selectHoopPfaff:")) EXPECT_FALSE(h->isEnabled());
+        if (h->objectName() == QLatin1String("selectHoopPfaff:")) {
+            EXPECT_FALSE(h->isEnabled());
+        }
         if (h->objectName() == QLatin1String("selectHoopJanome:") && !h->isChecked() && !other) other = h;
     }
     ASSERT_NE(other, nullptr);
