@@ -1,9 +1,11 @@
 // The canvas in its scroll view on screen: zoom limits and fitting, rulers, centring, and the
 // cached image drawn off the UI thread (incremental playback, a million stitches).
 #include "TestSupport.h"
+#include "VDLCanvasRenderer.h"
 #include "VDLDefaults.h"
 #include "VDLDesignView.h"
 #include "VDLNotificationCenter.h"
+#include "VDLRasterRenderer.h"
 #include "VDLScrollView.h"
 
 #include <QElapsedTimer>
@@ -263,4 +265,50 @@ TEST(ScrollView, MillionStitchesDoNotBlockTheUi) {
     EXPECT_TRUE(w.view->waitForRender(60000));
     EXPECT_LT(t.elapsed(), 5000) << "the million-stitch drawing was not abandoned";
     VDLDefaults::standard().removeValue("DrawFastMode");
+}
+
+// The canvas's cached image is drawn straight into its pixels, as Cairo would draw it (within
+// the limits the library's own comparison holds, 1.0 of 255 per channel on average), and a
+// drawing superseded by a newer one stops: nothing drawn when it is superseded before it starts,
+// an incomplete image when superseded under way.
+TEST(CanvasRenderer, DrawsThePixelPathsPictureAndStopsWhenSuperseded) {
+    const VDLDesign design = zigzag(30000, 600.0f, 400.0f, 5);
+    const VDLRect rect = VDLMakeRect(design.xMin() - 10, design.yMin() - 10, design.designWidth() + 20,
+                                     design.designHeight() + 20);
+    const double ppu = 900.0 / rect.size.width;
+    const QSize size(900, int(std::ceil(rect.size.height * ppu)));
+    auto draw = [&](bool raster, bool show3D, const std::function<bool()>& cancelled = {}) {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        VDLSetRasterRenderingEnabled(raster);
+        const bool complete = VDLCanvasRenderer::render(design, image, rect, ppu, show3D, false, false, cancelled);
+        VDLSetRasterRenderingEnabled(true);
+        return std::make_pair(complete, image);
+    };
+    QImage white(size, QImage::Format_ARGB32_Premultiplied);
+    white.fill(Qt::white);
+    for (const bool show3D : {false, true}) {
+        const auto [fast, pixels] = draw(true, show3D);
+        const auto [reference, cairo] = draw(false, show3D);
+        ASSERT_TRUE(fast && reference);
+        double sum = 0;
+        for (int y = 0; y < size.height(); ++y) {
+            const auto* a = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+            const auto* b = reinterpret_cast<const QRgb*>(cairo.constScanLine(y));
+            for (int x = 0; x < size.width(); ++x)
+                sum += std::abs(qRed(a[x]) - qRed(b[x])) + std::abs(qGreen(a[x]) - qGreen(b[x])) +
+                       std::abs(qBlue(a[x]) - qBlue(b[x]));
+        }
+        EXPECT_LE(sum / (3.0 * size.width() * size.height()), 1.0) << (show3D ? "3D" : "flat");
+        EXPECT_GT(differingPixels(pixels, white), 10000);
+        // Drawn by the pixel path indeed: its edge pixels are a few levels off Cairo's.
+        EXPECT_GT(differingPixels(pixels, cairo), 0);
+    }
+    const auto [stoppedAtOnce, untouched] = draw(true, false, [] { return true; });
+    EXPECT_FALSE(stoppedAtOnce);
+    EXPECT_EQ(differingPixels(untouched, white), 0);
+    int asked = 0;
+    const auto [stoppedUnderWay, part] = draw(true, false, [&] { return ++asked > 3; });
+    EXPECT_FALSE(stoppedUnderWay);
+    EXPECT_GT(asked, 3);
 }
