@@ -94,6 +94,8 @@ void encodePart(const uint8_t* data, int width, int stride, int from, int to, bo
 
 std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, int stride) {
     if (!data || width <= 0 || height <= 0 || width > (1 << 24) || height > (1 << 24) || stride < width * 4) return {};
+    // zlib counts in 32 bits: a picture of over 2 GB is left to the caller's other writer.
+    if (double(width) * 4.0 * double(height) > 2e9) return {};
     try {
         const bool split = double(width) * height >= 512.0 * 512.0 && height >= 2 && std::thread::hardware_concurrency() > 1;
         const int middle = split ? height / 2 : height;

@@ -8,5 +8,5 @@
 #include <vector>
 
 // DATA: WIDTH x HEIGHT premultiplied ARGB32 pixels (native byte order), STRIDE bytes per row.
-// Empty when the size is unusable or memory runs out.
+// Empty when the size is unusable (or over 2 GB of pixels) or memory runs out.
 std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, int stride);

@@ -31,6 +31,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -1445,8 +1446,8 @@ private:
 // stitch that crosses them is drawn (a stroke touches a new row of pixels every few pixels; over
 // a whole large image those rows would come from memory each time). The stitch list is walked
 // once; what it draws is sorted into the strips it crosses, keeping its order.
-void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image, const VDLImageTransform& t,
-              const VDLRasterOptions& options, int top, int bottom) {
+void drawBandRows(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image, const VDLImageTransform& t,
+                  const VDLRasterOptions& options, int top, int bottom) {
     if (bottom <= top) return;
     constexpr int64_t kStripPixels = 160 * 1024;
     const int strip = int(std::clamp<int64_t>(kStripPixels / image.width, 16, 4096));
@@ -1509,6 +1510,16 @@ void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image
             painter->draw(Segment(c.kind), c.px, c.py, c.qx, c.qy, c.dimmed != 0, c.selected != 0);
             if ((j & 1023) == 1023 && cancelled()) return;
         }
+    }
+}
+
+// A band on its own thread: out of memory for its lists, it is left as it was rather than
+// ending the process.
+void drawBand(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& image, const VDLImageTransform& t,
+              const VDLRasterOptions& options, int top, int bottom) {
+    try {
+        drawBandRows(design, rect, image, t, options, top, bottom);
+    } catch (const std::bad_alloc&) {
     }
 }
 
