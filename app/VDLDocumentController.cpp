@@ -194,6 +194,15 @@ int VDLDocumentController::openFiles(const QStringList& paths) {
 }
 
 QStringList VDLDocumentController::runModalOpenPanel(QWidget* parent) {
+    // One Open panel at a time: the application coming back to the front with no window shown
+    // (say, just after the panel closed and before the chosen files' windows open) asks for an
+    // Open panel too, which would otherwise open a second one inside the first.
+    static bool running = false;
+    if (running) return {};
+    running = true;
+    struct Done {
+        ~Done() { running = false; }
+    } done;
     VDLDefaults& defaults = VDLDefaults::standard();
     const QString key = QStringLiteral("NSNavLastRootDirectory");
     if (!defaults.value(key).isValid() || defaults.stringForKey(key).isEmpty()) {

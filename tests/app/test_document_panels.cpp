@@ -34,10 +34,7 @@ void whenModal(std::function<void(QWidget*)> f) {
 
 }  // namespace
 
-// The two file-panel tests pass when the whole suite runs in one process but hang (Open) or
-// miss the chosen type (Save To) when run alone, as CTest runs them; disabled until that is
-// understood.
-TEST_F(DocumentTest, DISABLED_OpenPanelIsTitledOpenStartsInDocumentsAndOpensTheChosenFiles) {
+TEST_F(DocumentTest, OpenPanelIsTitledOpenStartsInDocumentsAndOpensTheChosenFiles) {
     VDLDefaults::standard().removeValue(QStringLiteral("NSNavLastRootDirectory"));
     const QString chosen = sample("flower.pcs");
     QString title, prompt, startDir;
@@ -70,6 +67,9 @@ TEST_F(DocumentTest, DISABLED_OpenPanelIsTitledOpenStartsInDocumentsAndOpensTheC
               QFileInfo(chosen).absolutePath());
 }
 
+// Passes when the whole suite runs in one process but hangs when run alone, as CTest runs it
+// (the Save To copy is missing and the Save As panel is never answered); disabled until that
+// is understood.
 TEST_F(DocumentTest, DISABLED_SaveAsTakesTheNewFileAndSaveToLeavesTheDocumentOnItsOwn) {
     VDLDocument* doc = open(sample("flower.exp"));
     ASSERT_NE(doc, nullptr);
