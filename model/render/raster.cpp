@@ -1062,6 +1062,13 @@ private:
 
 // ---- the painter the walk drives ----------------------------------------------------------------
 
+// How far (pixels) the widest thing drawn reaches from a segment's axis: what the recorder
+// keeps for a strip and what the painter draws must agree on it.
+double drawingReach(const VDLRasterOptions& options, const VDLImageTransform& t) {
+    const Widths widths(options.showStructure);
+    return std::max(widths.line, kNeedlePointSize * 0.75) * 0.5 * std::max(std::fabs(t.sx), std::fabs(t.sy)) + 2.0;
+}
+
 class RasterPainter {
 public:
     RasterPainter(Rasterizer& raster, const VDLImageTransform& t, const VDLRasterOptions& options)
@@ -1072,8 +1079,7 @@ public:
           stamper_(raster) {
         selection_ = premultiplied(kSelectionColor);
         needle_ = premultiplied(kNeedlePointColor);
-        // The widest thing drawn reaches this far (pixels) from a segment's axis.
-        reach_ = std::max(widths_.line, kNeedlePointSize * 0.75) * 0.5 * maxScale_ + 2.0;
+        reach_ = drawingReach(options, t);
     }
 
     void block(const BlockColors& colors) {
@@ -1376,9 +1382,7 @@ class Recorder {
 public:
     Recorder(const VDLImageTransform& t, const VDLRasterOptions& options, int width, int top, int bottom, int strip)
         : t_(t), cancelled_(options.cancelled), width_(width), top_(top), bottom_(bottom), strip_(strip) {
-        const Widths widths(options.showStructure);
-        reach_ = std::max(widths.line, kNeedlePointSize * 0.75) * 0.5 *
-                     std::max(std::fabs(t.sx), std::fabs(t.sy)) + 2.0;
+        reach_ = drawingReach(options, t);
     }
     void block(const BlockColors&) { ++block_; }
     void draw(Segment kind, float px, float py, float qx, float qy, bool dimmed, bool selected) {
