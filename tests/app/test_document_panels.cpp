@@ -2,6 +2,7 @@
 // reverting to the saved file.
 #include "DocumentTestSupport.h"
 
+#include "ModalTestSupport.h"
 #include "VDLAppController.h"
 
 #include <QAction>
@@ -14,25 +15,8 @@
 
 #include <functional>
 
-namespace {
-
-// Runs F on the next modal dialog once it is up (the caller then starts the blocking call).
-void whenModal(std::function<void(QWidget*)> f) {
-    auto* poll = new QTimer();
-    poll->setInterval(20);
-    QObject::connect(poll, &QTimer::timeout, [poll, f] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (!w->isVisible() || !(qobject_cast<QFileDialog*>(w) || qobject_cast<QMessageBox*>(w))) continue;
-            poll->stop();
-            poll->deleteLater();
-            f(w);
-            return;
-        }
-    });
-    poll->start();
-}
-
-}  // namespace
+using modal::chooseFile;
+using modal::whenModal;
 
 TEST_F(DocumentTest, OpenPanelIsTitledOpenStartsInDocumentsAndOpensTheChosenFiles) {
     VDLDefaults::standard().removeValue(QStringLiteral("NSNavLastRootDirectory"));
@@ -46,7 +30,7 @@ TEST_F(DocumentTest, OpenPanelIsTitledOpenStartsInDocumentsAndOpensTheChosenFile
         prompt = panel->labelText(QFileDialog::Accept);
         startDir = panel->directory().absolutePath();
         filters = panel->nameFilters();
-        panel->selectFile(chosen);
+        chooseFile(panel, chosen);
         QMetaObject::invokeMethod(panel, "accept");
     });
     controller()->openDocument(nullptr);
@@ -67,10 +51,7 @@ TEST_F(DocumentTest, OpenPanelIsTitledOpenStartsInDocumentsAndOpensTheChosenFile
               QFileInfo(chosen).absolutePath());
 }
 
-// Passes when the whole suite runs in one process but hangs when run alone, as CTest runs it
-// (the Save To copy is missing and the Save As panel is never answered); disabled until that
-// is understood.
-TEST_F(DocumentTest, DISABLED_SaveAsTakesTheNewFileAndSaveToLeavesTheDocumentOnItsOwn) {
+TEST_F(DocumentTest, SaveAsTakesTheNewFileAndSaveToLeavesTheDocumentOnItsOwn) {
     VDLDocument* doc = open(sample("flower.exp"));
     ASSERT_NE(doc, nullptr);
     QAction palette(QStringLiteral("Janome"));
@@ -83,7 +64,7 @@ TEST_F(DocumentTest, DISABLED_SaveAsTakesTheNewFileAndSaveToLeavesTheDocumentOnI
         ASSERT_NE(panel, nullptr);
         EXPECT_EQ(panel->nameFilters().size(), 6);
         panel->selectNameFilter(panel->nameFilters().filter(QStringLiteral("PEC")).value(0));
-        panel->selectFile(copy);
+        chooseFile(panel, copy);
         QMetaObject::invokeMethod(panel, "accept");
     });
     doc->saveDocumentTo(nullptr);
@@ -97,7 +78,7 @@ TEST_F(DocumentTest, DISABLED_SaveAsTakesTheNewFileAndSaveToLeavesTheDocumentOnI
     whenModal([&](QWidget* w) {
         auto* panel = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(panel, nullptr);
-        panel->selectFile(renamed);
+        chooseFile(panel, renamed);
         QMetaObject::invokeMethod(panel, "accept");
     });
     doc->saveDocumentAs(nullptr);
