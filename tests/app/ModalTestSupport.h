@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <string>
 
 namespace modal {
 
@@ -44,8 +46,11 @@ inline void whenModal(std::function<void(QWidget*)> f, int deadlineMs = 15000) {
                 poll->stop();
                 poll->deleteLater();
             } else if (clock->elapsed() > deadlineMs) {
+                std::string above;
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    above = " under the message \"" + box->text().toStdString() + "\"";
                 ADD_FAILURE() << "the dialog \"" << (*answered)->windowTitle().toStdString()
-                              << "\" was answered but is still open";
+                              << "\" was answered but is still open" << above;
                 poll->stop();
                 poll->deleteLater();
                 rejectAll();
@@ -57,7 +62,10 @@ inline void whenModal(std::function<void(QWidget*)> f, int deadlineMs = 15000) {
             *done = true;
             *answered = w;
             clock->restart();
-            f(w);
+            // Answered from a fresh event rather than inside this timer's slot: an answer that
+            // opens another modal dialog (an overwrite question, a warning) then leaves the poll
+            // running, so the deadline still holds.
+            QTimer::singleShot(0, w, [f, w] { f(w); });
             return;
         }
         if (clock->elapsed() > deadlineMs) {
