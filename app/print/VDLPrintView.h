@@ -1,4 +1,7 @@
 #pragma once
+// app/print: the printed page, the print options and the painter context behind it. May use
+// app/controller (print defaults), model/ and platform/; nothing of the document or its view.
+
 // One printed page of a design, laid out in points with Y growing downwards: either the
 // information sheet (name, the design fitted beside its colour list, the statistics, a footer)
 // or a 1:1 template (one design unit of 0.1 mm = 72 / 254 points, framed). The page is drawn

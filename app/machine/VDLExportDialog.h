@@ -1,4 +1,7 @@
 #pragma once
+// app/machine: the machine catalogue, removable volumes, media clean-up and the export sheet.
+// May use app/controller, model/ and platform/; nothing of the document or its view.
+
 // The export sheet: writes a copy of a design straight onto the medium of an embroidery
 // machine, in a folder that machine reads, then optionally cleans the medium of hidden desktop
 // files and ejects it.

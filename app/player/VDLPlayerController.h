@@ -1,4 +1,7 @@
 #pragma once
+// app/player: the stitch player window, the playback cursor and the stitch sound. May use
+// app/controller, app/document and app/view (the view plays the design back), model/, platform/.
+
 // The stitch player: a small floating window that plays the frontmost document's design back
 // stitch by stitch through its design view (the view does the playback; the player steers it
 // and mirrors its progress), with play / pause / resume, stop, a speed slider, a position

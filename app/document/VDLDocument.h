@@ -1,4 +1,7 @@
 #pragma once
+// app/document: documents, their controller and windows, editing commands, undo, clipboard and
+// edit dialogs. May use app/controller, app/view, app/print and app/machine, model/, platform/.
+
 // One open embroidery file shown in one window. The document owns its design, reads and writes
 // it through the library's import/export dispatch, keeps the info lines and the window title up
 // to date, holds the zoom factor, validates menu items and toolbar buttons, keeps the window's

@@ -1,4 +1,7 @@
 #pragma once
+// app/controller: the application controller, user defaults, notifications, preferences and the
+// version check. May use model/, platform/ and the other app/ folders; all of them may use it.
+
 // The application's delegate: registered defaults, the measurement unit hook, launch steps,
 // the shared menus with their actions, and the windows that belong to the application
 // (preferences, stitch player).

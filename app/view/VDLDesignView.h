@@ -1,4 +1,7 @@
 #pragma once
+// app/view: the design view, canvas renderer, scroll view and rulers, measuring, thread list and
+// colour panel. May use app/controller, the playback cursor of app/player, model/, platform/.
+
 // The canvas of a document window: one design to scale inside its scroll view, with grid, hoop,
 // centre and first/last-stitch markers; mouse and keyboard input for selecting, measuring, moving
 // and thread picking; a drag source (image, text, JPEG file); and the playback mechanics of the
