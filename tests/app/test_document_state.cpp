@@ -118,6 +118,11 @@ TEST_F(DocumentTest, WindowStatesThatAreNoRegularFileOrHoldAnUnsoundDesignAreLef
     // A FIFO and the endless /dev/zero in place of archives: skipped at once.
     ASSERT_EQ(::mkfifo(QDir(folder).filePath(QStringLiteral("window-2.plist")).toLocal8Bit().constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), QDir(folder).filePath(QStringLiteral("window-3.plist"))));
+    // And an archive nested 100,000 levels deep, which crashed the launch.
+    QFile deep(QDir(folder).filePath(QStringLiteral("window-4.plist")));
+    ASSERT_TRUE(deep.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 100000; ++i) deep.write("<dict><key>VDLDesign</key>");
+    deep.close();
     QElapsedTimer clock;
     clock.start();
     QList<VDLDocument*> restored = controller()->restoreWindowStates();

@@ -421,6 +421,14 @@ TEST_F(DocumentFixture, PasteRefusesUnsoundArchivesWithTheReason) {
     EXPECT_TRUE(alertText().contains("one thread for each colour"));
     EXPECT_TRUE(sameDesign(doc->myDesign(), before));
 
+    // 200,000 nested arrays crashed the parser on paste.
+    std::string deep = "<plist version=\"1.0\">";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    offer(deep);
+    doc->paste(nullptr);
+    EXPECT_EQ(steps(), 0);
+    EXPECT_TRUE(alertText().contains("no design that can be pasted"));
+
     // The sound part of the same design pastes.
     extraThread.threads().pop_back();
     offer(extraThread.archivedXML());
