@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 
@@ -45,13 +46,82 @@ bool VDLReadFile(const std::string& path, std::vector<uint8_t>& bytes, VDLError*
     return true;
 }
 
+bool VDLReadRegularFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes, VDLError* error) {
+    bytes.clear();
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return VDLPOSIXError(error, errno, path);
+    auto fail = [&](int e) {
+        ::close(fd);
+        bytes.clear();
+        return VDLPOSIXError(error, e, path);
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return fail(errno);
+    if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+    if (!S_ISREG(st.st_mode)) return fail(EINVAL);
+    if (st.st_size < 0 || uint64_t(st.st_size) > maxBytes) return fail(EFBIG);
+    bytes.reserve(size_t(st.st_size));
+    uint8_t buf[65536];
+    for (;;) {
+        // One byte more than the bound tells a file that grew past it.
+        const size_t room = maxBytes - std::min(maxBytes, bytes.size()) + 1;
+        ssize_t n = ::read(fd, buf, std::min(sizeof buf, room));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), buf, buf + n);
+        if (bytes.size() > maxBytes) return fail(EFBIG);
+    }
+    ::close(fd);
+    return true;
+}
+
+namespace {
+
+// The file a write to PATH lands on: PATH itself, or the end of the chain of symbolic links it
+// starts (a link may point at a file that does not exist yet). A relative link is resolved
+// against the folder holding the link.
+bool resolveLinks(const std::string& path, std::string& resolved, int& errorCode) {
+    namespace fs = std::filesystem;
+    resolved = path;
+    for (int hops = 0;; ++hops) {
+        struct stat ls {};
+        if (::lstat(resolved.c_str(), &ls) != 0 || !S_ISLNK(ls.st_mode)) return true;
+        if (hops >= 40) {
+            errorCode = ELOOP;
+            return false;
+        }
+        std::string link(size_t(PATH_MAX), '\0');
+        const ssize_t n = ::readlink(resolved.c_str(), link.data(), link.size());
+        if (n < 0) {
+            errorCode = errno;
+            return false;
+        }
+        link.resize(size_t(n));
+        fs::path next(link);
+        if (next.is_relative()) {
+            fs::path dir = fs::path(resolved).parent_path();
+            next = dir.empty() ? next : dir / next;
+        }
+        resolved = next.string();
+    }
+}
+
+}  // namespace
+
 bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error) {
     namespace fs = std::filesystem;
-    fs::path target(path);
+    std::string resolved;
+    int linkError = 0;
+    if (!resolveLinks(path, resolved, linkError)) return VDLPOSIXError(error, linkError, path);
+    fs::path target(resolved);
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
     struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    const bool exists = ::stat(resolved.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) return VDLPOSIXError(error, EISDIR, path);
 
     std::string tmpl = (dir / ("." + target.filename().string() + ".vardelle-XXXXXX")).string();
@@ -88,7 +158,7 @@ bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t si
         ::unlink(tmpl.c_str());
         return VDLPOSIXError(error, e, path);
     }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+    if (::rename(tmpl.c_str(), resolved.c_str()) != 0) {
         int e = errno;
         ::unlink(tmpl.c_str());
         return VDLPOSIXError(error, e, path);

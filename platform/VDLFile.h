@@ -9,10 +9,19 @@ struct VDLError;
 // (domain "posix", errno).
 bool VDLReadFile(const std::string& path, std::vector<uint8_t>& bytes, VDLError* error = nullptr);
 
+// Reads the whole of a regular file of at most MAX_BYTES bytes. Anything else is refused before
+// a byte is read: a FIFO or socket (which could block the caller for ever), a device such as
+// /dev/zero (which never ends), a directory (EISDIR), a larger file (EFBIG, also when it grows
+// past the bound while being read). The file is opened without blocking and checked on the
+// open descriptor, so it cannot be swapped between the check and the read.
+bool VDLReadRegularFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes,
+                        VDLError* error = nullptr);
+
 // Replaces PATH atomically with BYTES: a temporary file in the same folder is written, flushed
 // and renamed over the target. On failure the old file is untouched, the temporary file is
 // removed and the system error is passed back unchanged (domain "posix", errno). An existing
-// target keeps its permission bits.
+// target keeps its permission bits. When PATH is a symbolic link (or a chain of them) the file it
+// leads to is replaced and the link stays: the temporary file is written beside that file.
 bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error = nullptr);
 inline bool VDLWriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, VDLError* error = nullptr) {
     return VDLWriteFileAtomically(path, bytes.data(), bytes.size(), error);

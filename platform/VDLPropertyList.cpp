@@ -2,20 +2,178 @@
 #include "VDLError.h"
 #include "VDLFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
-VDLPlist VDLPlistFromXML(const std::string& xml) {
-    if (xml.empty() || xml.size() > std::numeric_limits<uint32_t>::max()) return VDLPlist();
+namespace {
+
+uint64_t bigEndian(const uint8_t* p, size_t n) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+    return v;
+}
+
+// Binary property list: header "bplist00", objects, a table of object offsets and a 32-byte
+// trailer (offset size, reference size, object count, top object, table offset). Containers
+// (array 0xA, set 0xC, dictionary 0xD) hold references: object numbers of REF_SIZE bytes.
+// The object graph is walked from the top object with an explicit stack.
+bool binaryWithinBounds(const uint8_t* data, size_t size, size_t maxDepth) {
+    const uint8_t* trailer = data + size - 32;
+    const size_t offsetSize = trailer[6];
+    const size_t refSize = trailer[7];
+    const uint64_t objects = bigEndian(trailer + 8, 8);
+    const uint64_t top = bigEndian(trailer + 16, 8);
+    const uint64_t table = bigEndian(trailer + 24, 8);
+    const uint64_t objectsEnd = size - 32;
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8) return false;
+    if (objects == 0 || top >= objects || table < 8 || table > objectsEnd) return false;
+    if (objects > (objectsEnd - table) / offsetSize) return false;
+
+    struct Frame {
+        const uint8_t* refs;
+        uint64_t left;
+    };
+    std::vector<Frame> stack;
+    uint64_t visited = 0;
+    // Visits object INDEX at DEPTH; a container pushes its references.
+    auto visit = [&](uint64_t index, size_t depth) -> bool {
+        if (index >= objects || ++visited > kVDLPlistMaxNodes || depth > maxDepth) return false;
+        const uint64_t offset = bigEndian(data + table + index * offsetSize, offsetSize);
+        if (offset < 8 || offset >= table) return false;
+        const uint8_t marker = data[offset];
+        const unsigned type = marker >> 4;
+        if (type != 0xA && type != 0xC && type != 0xD) return true;
+        uint64_t count = marker & 0x0F;
+        uint64_t at = offset + 1;
+        if (count == 0x0F) {
+            if (at >= table || (data[at] >> 4) != 0x1) return false;
+            const size_t n = size_t(1) << (data[at] & 0x0F);
+            if (n > 8 || at + 1 + n > table) return false;
+            count = bigEndian(data + at + 1, n);
+            at += 1 + n;
+        }
+        if (type == 0xD) {
+            if (count > UINT64_MAX / 2) return false;
+            count *= 2;  // keys, then values
+        }
+        if (count > (table - at) / refSize) return false;
+        if (count > 0) stack.push_back(Frame{data + at, count});
+        return true;
+    };
+    if (!visit(top, 1)) return false;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.left == 0) {
+            stack.pop_back();
+            continue;
+        }
+        const uint64_t index = bigEndian(f.refs, refSize);
+        f.refs += refSize;
+        --f.left;
+        if (!visit(index, stack.size() + 1)) return false;
+    }
+    return true;
+}
+
+bool startsWith(const char* p, const char* end, std::string_view s) {
+    return size_t(end - p) >= s.size() && std::memcmp(p, s.data(), s.size()) == 0;
+}
+
+// Where the text after P continues behind the next TERMINATOR (END when there is none).
+const char* skipPast(const char* p, const char* end, std::string_view terminator) {
+    const std::string_view rest(p, size_t(end - p));
+    const size_t at = rest.find(terminator);
+    return at == std::string_view::npos ? end : p + at + terminator.size();
+}
+
+// XML: the nesting of elements, whatever their names. Comments, CDATA sections, processing
+// instructions and declarations are stepped over; an end tag closes one level (never below
+// zero) and an empty-element tag none. A '<' not followed by a name is text, as a lenient
+// parser takes it.
+bool xmlWithinBounds(const char* p, const char* end, size_t maxDepth) {
+    size_t depth = 0;
+    while (p < end) {
+        p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)));
+        if (!p) return true;
+        if (startsWith(p, end, "<!--")) {
+            p = skipPast(p + 4, end, "-->");
+        } else if (startsWith(p, end, "<![CDATA[")) {
+            p = skipPast(p + 9, end, "]]>");
+        } else if (startsWith(p, end, "<?")) {
+            p = skipPast(p + 2, end, "?>");
+        } else if (startsWith(p, end, "<!")) {
+            p = skipPast(p + 2, end, ">");
+        } else if (startsWith(p, end, "</")) {
+            if (depth > 0) --depth;
+            p = skipPast(p + 2, end, ">");
+        } else {
+            const unsigned char first = p + 1 < end ? static_cast<unsigned char>(p[1]) : 0;
+            if (!(std::isalpha(first) || first == '_' || first == ':' || first >= 0x80)) {
+                ++p;
+                continue;
+            }
+            // The tag's end, stepping over quoted attribute values.
+            const char* q = p + 1;
+            char quote = 0;
+            for (; q < end; ++q) {
+                if (quote) {
+                    if (*q == quote) quote = 0;
+                } else if (*q == '"' || *q == '\'') {
+                    quote = *q;
+                } else if (*q == '>') {
+                    break;
+                }
+            }
+            if (q >= end) return true;
+            if (q[-1] != '/' && ++depth > maxDepth) return false;
+            p = q + 1;
+        }
+    }
+    return true;
+}
+
+bool isBinaryPlist(const uint8_t* data, size_t size) {
+    return size >= 8 + 32 && std::memcmp(data, "bplist00", 8) == 0;
+}
+
+}  // namespace
+
+bool VDLPlistIsWithinBounds(const void* bytes, size_t size, size_t maxDepth) {
+    const auto* data = static_cast<const uint8_t*>(bytes);
+    if (!data || size == 0) return true;
+    if (isBinaryPlist(data, size)) return binaryWithinBounds(data, size, maxDepth);
+    if (size >= 6 && std::memcmp(data, "bplist", 6) == 0) return false;  // another binary version
+    const char* text = reinterpret_cast<const char*>(data);
+    return xmlWithinBounds(text, text + size, maxDepth);
+}
+
+VDLPlist VDLPlistFromXML(const std::string& xml, size_t maxBytes) {
+    if (xml.empty() || xml.size() > std::min<size_t>(maxBytes, std::numeric_limits<uint32_t>::max()))
+        return VDLPlist();
+    if (isBinaryPlist(reinterpret_cast<const uint8_t*>(xml.data()), xml.size())) return VDLPlist();
+    if (!VDLPlistIsWithinBounds(xml.data(), xml.size())) return VDLPlist();
     plist_t root = nullptr;
     plist_from_xml(xml.data(), uint32_t(xml.size()), &root);
     return VDLPlist(root);
 }
 
-VDLPlist VDLPlistFromXML(const std::vector<uint8_t>& bytes) {
-    return VDLPlistFromXML(std::string(bytes.begin(), bytes.end()));
+VDLPlist VDLPlistFromXML(const std::vector<uint8_t>& bytes, size_t maxBytes) {
+    if (bytes.size() > maxBytes) return VDLPlist();
+    return VDLPlistFromXML(std::string(bytes.begin(), bytes.end()), maxBytes);
+}
+
+VDLPlist VDLPlistFromMemory(const void* bytes, size_t size, size_t maxBytes) {
+    if (!bytes || size == 0 || size > std::min<size_t>(maxBytes, std::numeric_limits<uint32_t>::max()))
+        return VDLPlist();
+    if (!VDLPlistIsWithinBounds(bytes, size)) return VDLPlist();
+    plist_t root = nullptr;
+    plist_from_memory(static_cast<const char*>(bytes), uint32_t(size), &root);
+    return VDLPlist(root);
 }
 
 std::string VDLPlistToXML(plist_t node) {
@@ -27,10 +185,10 @@ std::string VDLPlistToXML(plist_t node) {
     return out;
 }
 
-VDLPlist VDLReadPlistFile(const std::string& path, VDLError* error) {
+VDLPlist VDLReadPlistFile(const std::string& path, VDLError* error, size_t maxBytes) {
     std::vector<uint8_t> bytes;
-    if (!VDLReadFile(path, bytes, error)) return VDLPlist();
-    VDLPlist p = VDLPlistFromXML(bytes);
+    if (!VDLReadRegularFile(path, bytes, maxBytes, error)) return VDLPlist();
+    VDLPlist p = VDLPlistFromXML(bytes, maxBytes);
     if (!p) VDLPOSIXError(error, EINVAL, path);
     return p;
 }

@@ -15,14 +15,34 @@ struct VDLPlistDeleter {
 };
 using VDLPlist = std::unique_ptr<void, VDLPlistDeleter>;
 
+// Bounds of every property list we read. Our own lists nest at most six levels (a window state:
+// plist, state, design, stitches, stitch, value; a colour archive: $objects, colour, value), so
+// a list nesting deeper than kVDLPlistMaxDepth is no list of ours; the parser is recursive and
+// a list a hundred thousand levels deep would overflow its stack. kVDLPlistMaxBytes holds the
+// largest list we write (the window state of a design of several million stitches); a binary
+// list may name one object from many places, so its expanded tree is bounded by
+// kVDLPlistMaxNodes as well.
+inline constexpr size_t kVDLPlistMaxDepth = 32;
+inline constexpr size_t kVDLPlistMaxBytes = size_t(1) << 30;
+inline constexpr uint64_t kVDLPlistMaxNodes = uint64_t(1) << 22;
+
+// True when BYTES (an XML or a binary property list, or anything else) nests no deeper than
+// MAX_DEPTH and, for a binary list, expands to at most kVDLPlistMaxNodes nodes and names only
+// objects it holds. One linear pass without recursion; meant to run before the parser.
+bool VDLPlistIsWithinBounds(const void* bytes, size_t size, size_t maxDepth = kVDLPlistMaxDepth);
+
 // XML property lists in and out. Parsing fails (returns an empty handle) on anything that is
-// not a well-formed XML property list.
-VDLPlist VDLPlistFromXML(const std::string& xml);
-VDLPlist VDLPlistFromXML(const std::vector<uint8_t>& bytes);
+// not a well-formed XML property list, and on a list beyond the bounds above (or MAX_BYTES).
+VDLPlist VDLPlistFromXML(const std::string& xml, size_t maxBytes = kVDLPlistMaxBytes);
+VDLPlist VDLPlistFromXML(const std::vector<uint8_t>& bytes, size_t maxBytes = kVDLPlistMaxBytes);
+// An XML or a binary property list, within the same bounds.
+VDLPlist VDLPlistFromMemory(const void* bytes, size_t size, size_t maxBytes = kVDLPlistMaxBytes);
 std::string VDLPlistToXML(plist_t node);
 
 // Reads an XML property list file; an empty handle when it is missing or not a property list.
-VDLPlist VDLReadPlistFile(const std::string& path, VDLError* error = nullptr);
+// Only a regular file of at most MAX_BYTES is read (see VDLReadRegularFile); a list beyond the
+// bounds fails with EINVAL like any other file that is not a property list.
+VDLPlist VDLReadPlistFile(const std::string& path, VDLError* error = nullptr, size_t maxBytes = kVDLPlistMaxBytes);
 // Writes atomically (see VDLWriteFileAtomically).
 bool VDLWritePlistFile(const std::string& path, plist_t node, VDLError* error = nullptr);
 

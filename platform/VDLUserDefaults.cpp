@@ -40,7 +40,7 @@ plist_t currentRoot() {
         gPath = path;
         gSize = st.st_size;
         gMtime = st.st_mtim;
-        gRoot = VDLReadPlistFile(path);
+        gRoot = VDLReadPlistFile(path, nullptr, kVDLPreferencesMaxBytes);
         if (gRoot && plist_get_node_type(gRoot.get()) != PLIST_DICT) gRoot.reset();
     }
     return gRoot.get();

@@ -88,7 +88,7 @@ void VDLDefaults::reload() {
     const QString file = path();
     if (!QFileInfo::exists(file)) return;
     VDLError error;
-    VDLPlist root = VDLReadPlistFile(file.toStdString(), &error);
+    VDLPlist root = VDLReadPlistFile(file.toStdString(), &error, kVDLPreferencesMaxBytes);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
         qWarning().noquote() << "vardelle: ignoring unreadable preferences file" << file;
         return;

@@ -11,6 +11,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -21,7 +22,6 @@
 namespace {
 // A version document is a few hundred bytes; anything far larger is not one.
 constexpr qint64 kMaxDocumentSize = 1 << 20;
-constexpr int kTimeoutMs = 20000;
 
 VDLVersionChecker::AlertPresenter& presenter() {
     static VDLVersionChecker::AlertPresenter p;
@@ -116,7 +116,8 @@ void VDLVersionChecker::checkVersion(QObject* owner, bool info) {
     }
     if (!network_) network_ = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
-    request.setTransferTimeout(kTimeoutMs);
+    // The transfer timeout restarts with every byte; the deadline below does not.
+    request.setTransferTimeout(deadlineMs_);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vardelle/%1").arg(installedVersion()));
     reply_ = network_->get(request);
@@ -124,6 +125,25 @@ void VDLVersionChecker::checkVersion(QObject* owner, bool info) {
         if (received > kMaxDocumentSize && reply_) reply_->abort();
     });
     connect(reply_, &QNetworkReply::finished, this, &VDLVersionChecker::onReply);
+    expired_ = false;
+    if (!deadline_) {
+        deadline_ = new QTimer(this);
+        deadline_->setSingleShot(true);
+        connect(deadline_, &QTimer::timeout, this, [this] {
+            if (!reply_) return;
+            expired_ = true;
+            reply_->abort();  // finishes the reply: onReply reports the failure
+        });
+    }
+    deadline_->start(deadlineMs_);
+}
+
+bool VDLVersionChecker::isOfferableURL(const QString& address, const QString& versionURL) {
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()) return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https")) return true;
+    return scheme == QLatin1String("http") && QUrl(versionURL).scheme().toLower() == QLatin1String("http");
 }
 
 void VDLVersionChecker::onReply() {
@@ -131,6 +151,11 @@ void VDLVersionChecker::onReply() {
     reply_ = nullptr;
     if (!reply) return;
     reply->deleteLater();
+    if (deadline_) deadline_->stop();
+    if (expired_) {
+        fail(QStringLiteral("the version service did not answer within %1 s").arg(deadlineMs_ / 1000.0));
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError) {
         fail(reply->errorString());
         return;
@@ -162,12 +187,17 @@ bool VDLVersionChecker::handleDocument(const QByteArray& bytes) {
     }
     QWidget* parent = qobject_cast<QWidget*>(owner_.data());
     if (release->version != installed) {
+        // The download page is offered only at a web address, and shown before it is opened.
+        const bool offered = !release->url.isEmpty() && isOfferableURL(release->url, versionURL_);
+        if (!release->url.isEmpty() && !offered)
+            qWarning().noquote() << "vardelle: download address of the version document ignored:" << release->url;
         QStringList buttons{text("VERSION_DEFAULT", "Ignore")};
-        if (!release->url.isEmpty()) buttons << text("VERSION_ALTERNATE", "Download");
-        const QString info =
+        if (offered) buttons << text("VERSION_ALTERNATE", "Download");
+        QString info =
             text("VERSION_TEXT", "A newer version of this application is available (%@)").replace("%@", release->version);
+        if (offered) info += QLatin1Char('\n') + text("VERSION_ADDRESS", "Download page: %@").replace("%@", release->url);
         const int choice = alert(parent, text("VERSION_TITLE", "Version Info"), info, buttons);
-        if (choice == 1 && !release->url.isEmpty()) {
+        if (choice == 1 && offered) {
             if (urlOpener()) urlOpener()(release->url);
             else QDesktopServices::openUrl(QUrl(release->url));
         }

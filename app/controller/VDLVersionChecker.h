@@ -18,6 +18,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 class QWidget;
 
 class VDLVersionChecker : public QObject {
@@ -41,6 +42,15 @@ public:
     // The entry for IDENTIFIER in a version document; none when the bytes are not a property
     // list dictionary or hold no usable entry.
     static std::optional<Release> releaseFromDocument(const QByteArray& bytes, const QString& identifier);
+    // Whether a download address may be offered to the user: an https address with a host, or
+    // an http one when the check itself asked over http. Anything else (file:, javascript:,
+    // smb:, bare paths) is never opened.
+    static bool isOfferableURL(const QString& url, const QString& versionURL);
+
+    // The whole check (connecting, every byte of the answer) ends by this many milliseconds;
+    // a server that answers slowly, or trickles, fails the check when it passes.
+    static constexpr int kDefaultDeadlineMs = 20000;
+    void setDeadline(int ms) { deadlineMs_ = ms; }
     static QString bundleIdentifier();
     static QString installedVersion();
 
@@ -64,6 +74,9 @@ private:
     QString versionURL_;
     QNetworkAccessManager* network_ = nullptr;
     QNetworkReply* reply_ = nullptr;
+    QTimer* deadline_ = nullptr;
+    int deadlineMs_ = kDefaultDeadlineMs;
+    bool expired_ = false;
     QPointer<QObject> owner_;
     bool info_ = false;
     bool running_ = false;

@@ -24,15 +24,21 @@ QMimeData* VDLDesignClipboard::mimeDataForCopy(const VDLDesign& design, const QI
 
 bool VDLDesignClipboard::canPaste(const QMimeData* data) { return data && data->hasFormat(kMimeType); }
 
-std::optional<VDLDesign> VDLDesignClipboard::designFromMimeData(const QMimeData* data, bool* corrupt) {
+std::optional<VDLDesign> VDLDesignClipboard::designFromMimeData(const QMimeData* data, bool* corrupt,
+                                                                std::string* problem) {
     if (corrupt) *corrupt = false;
     if (!canPaste(data)) return std::nullopt;
     const QByteArray bytes = data->data(kMimeType);
-    auto design = VDLDesign::unarchiveFromXML(std::string(bytes.constData(), size_t(bytes.size())));
+    std::string why;
+    auto design = VDLDesign::unarchiveFromXML(std::string(bytes.constData(), size_t(bytes.size())), &why);
     // A decoded archive must hold stitches and threads to be pasted.
-    if (design && (design->stitches().empty() || design->threads().empty())) design.reset();
+    if (design && (design->stitches().empty() || design->threads().empty())) {
+        design.reset();
+        why = "The design on the clipboard holds no stitches.";
+    }
     if (!design) {
         if (corrupt) *corrupt = true;
+        if (problem) *problem = why;
         return std::nullopt;
     }
     return design;

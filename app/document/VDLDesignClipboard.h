@@ -25,6 +25,8 @@ public:
     static QMimeData* mimeDataForCopy(const VDLDesign& design, const QImage& image);
     static bool canPaste(const QMimeData* data);
     // The design on the clipboard; nothing when the type is absent (CORRUPT false) or the
-    // archive does not decode (CORRUPT true).
-    static std::optional<VDLDesign> designFromMimeData(const QMimeData* data, bool* corrupt = nullptr);
+    // archive does not decode or is refused by VDLDesign::isSoundArchive (CORRUPT true, PROBLEM
+    // the reason).
+    static std::optional<VDLDesign> designFromMimeData(const QMimeData* data, bool* corrupt = nullptr,
+                                                       std::string* problem = nullptr);
 };

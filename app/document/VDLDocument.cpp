@@ -975,6 +975,13 @@ QString VDLDocument::archivedFilePath(const std::string& archiveXML) {
     return QString::fromStdString(coder.decodeString(kFilePath).value_or(std::string()));
 }
 
+bool VDLDocument::archiveHoldsUnsavedDesign(const std::string& archiveXML) {
+    VDLPlist root = VDLPlistFromXML(archiveXML);
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return false;
+    VDLCoder coder(static_cast<plist_t>(root.get()));
+    return coder.decodeDictionary(kDesign) && (!coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited));
+}
+
 bool VDLDocument::restoreState(const std::string& archiveXML) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
     if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) {
@@ -993,15 +1000,14 @@ bool VDLDocument::restoreState(const std::string& archiveXML) {
                               date->toSecsSinceEpoch() == fileModificationDate_.toSecsSinceEpoch();
         if (edited && sameFile) {
             VDLDesign archived{VDLCoder(designNode)};
-            const bool consistent = archived.numberOfThreads() ==
-                                    int64_t(std::count_if(archived.stitches().begin(), archived.stitches().end(),
-                                                          [](const VDLStitch& s) { return s.isColorChange; })) + 1;
-            if (consistent) {
+            std::string problem;
+            if (archived.isSoundArchive(&problem) && !archived.threads().empty()) {
                 setDesign(std::move(archived));
                 editedWithoutUndo_ = true;
                 window_->setWindowModified(true);
             } else {
-                qWarning("Window state of \"%s\": archived design ignored (inconsistent)", qPrintable(displayName()));
+                qWarning("Window state of \"%s\": archived design ignored: %s", qPrintable(displayName()),
+                         problem.c_str());
             }
         }
     }

@@ -130,6 +130,8 @@ public:
     // What an archive says about its window: the document's file and its modification date.
     static QString archivedFilePath(const std::string& archiveXML);
     static std::optional<QDateTime> archivedModificationDate(const std::string& archiveXML);
+    // Whether the archive carries a design with changes that were never saved.
+    static bool archiveHoldsUnsavedDesign(const std::string& archiveXML);
 
     // Undoable operations shared with the view and the editing commands.
     // Moves the selection by (dx, dy) design units as one undo step. When OLDDESIGN is given it

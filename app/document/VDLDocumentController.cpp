@@ -5,6 +5,7 @@
 #include "VDLDocument.h"
 #include "VDLFile.h"
 #include "VDLLocalization.h"
+#include "VDLPropertyList.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -53,13 +54,6 @@ void showAlert(QMessageBox::Icon icon, const QString& text, const QString& info)
     box->setWindowModality(Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
-}
-
-QString readText(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return QString::fromStdString(s.str());
 }
 
 // Runs when the QApplication is constructed: once the event loop runs, and before the launch
@@ -282,12 +276,27 @@ int VDLDocumentController::saveWindowStates() {
 QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skipped) {
     QList<VDLDocument*> restored;
     QStringList messages;
+    int beyondCap = 0;
     for (const QString& archivePath : windowStateFiles()) {
-        const std::string xml = readText(archivePath).toStdString();
+        // Only a regular file as large as the largest archive we write: a FIFO left there would
+        // block the launch, a device such as /dev/zero would never end.
+        std::vector<uint8_t> bytes;
+        VDLError readError;
+        const bool read = VDLReadRegularFile(archivePath.toStdString(), bytes, kVDLPlistMaxBytes, &readError);
         QFile::remove(archivePath);
+        if (!read) {
+            qWarning("Window state %s ignored: %s", qPrintable(archivePath), readError.message().c_str());
+            continue;
+        }
+        const std::string xml(bytes.begin(), bytes.end());
+        bytes = {};
         const QString file = VDLDocument::archivedFilePath(xml);
         if (file.isEmpty()) {
             qWarning("Window state %s ignored: not a window archive", qPrintable(archivePath));
+            continue;
+        }
+        if (restored.size() >= kMostRestoredWindows && !VDLDocument::archiveHoldsUnsavedDesign(xml)) {
+            ++beyondCap;
             continue;
         }
         const QFileInfo info(file);
@@ -311,6 +320,14 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
         document->restoreState(xml);
         restored << document;
     }
+    if (beyondCap > 0)
+        messages << (beyondCap == 1 ? QObject::tr("1 more window of the last session was not reopened: at most %1 "
+                                                  "windows come back at once. Open its design with File ▸ Open.")
+                                          .arg(kMostRestoredWindows)
+                                    : QObject::tr("%1 more windows of the last session were not reopened: at most %2 "
+                                                  "windows come back at once. Open their designs with File ▸ Open.")
+                                          .arg(beyondCap)
+                                          .arg(kMostRestoredWindows));
     if (!messages.isEmpty()) {
         for (const QString& m : messages) qWarning("%s", qPrintable(m));
         if (skipped) *skipped = messages;

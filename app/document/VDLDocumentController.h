@@ -59,6 +59,9 @@ public:
     // Answers the reopened documents. Messages for skipped windows go to SKIPPED when given,
     // else to an alert.
     QList<VDLDocument*> restoreWindowStates(QStringList* skipped = nullptr);
+    // Windows reopened from one session at most; a window holding changes that were never
+    // saved comes back even beyond it (its archive is the only copy of that work).
+    static constexpr int kMostRestoredWindows = 32;
 
     // Closes every window without asking (tests).
     void closeAllDocumentsForTesting();

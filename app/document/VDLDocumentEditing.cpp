@@ -232,11 +232,14 @@ void VDLDocument::centerConfirmEnded() {
 
 void VDLDocument::pasteWithUndo() {
     bool corrupt = false;
-    auto pasted = VDLDesignClipboard::designFromMimeData(QApplication::clipboard()->mimeData(), &corrupt);
+    std::string problem;
+    auto pasted = VDLDesignClipboard::designFromMimeData(QApplication::clipboard()->mimeData(), &corrupt, &problem);
     if (!pasted) {
-        if (corrupt)
-            anyAlertDisplay(docText("PASTE_ALERT_TITLE", "Paste Design"),
-                            docText("PASTE_ALERT_CORRUPT", "The clipboard holds no design that can be pasted."), 2);
+        if (corrupt) {
+            QString text = docText("PASTE_ALERT_CORRUPT", "The clipboard holds no design that can be pasted.");
+            if (!problem.empty()) text += QLatin1Char(' ') + QString::fromStdString(problem);
+            anyAlertDisplay(docText("PASTE_ALERT_TITLE", "Paste Design"), text, 2);
+        }
         return;
     }
     snapshotEdit(undoName("UNDO_PASTE", "paste"), docText("PASTE_ALERT_TITLE", "Paste Design"),

@@ -4,6 +4,9 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <deque>
+
 namespace {
 
 // Forwards to the real context until the job is superseded; from then on every call is a no-op,
@@ -73,88 +76,133 @@ private:
 
 }  // namespace
 
-VDLCanvasRenderer::VDLCanvasRenderer() : thread_([this] { run(); }) {}
+// The threads every renderer draws on, and the queue of renderers with a job waiting. It lives
+// as long as the process: its threads wait for work until the end.
+class VDLCanvasPool {
+public:
+    static VDLCanvasPool& shared() {
+        static VDLCanvasPool* pool = new VDLCanvasPool;
+        return *pool;
+    }
+    std::mutex mutex;
+    std::condition_variable work;  // a renderer was queued
+    std::condition_variable idle;  // a renderer's job ended
+    std::deque<VDLCanvasRenderer*> queue;
+    int threads = 0;
+
+    // Under MUTEX: queues R when it has a job and none of its jobs is queued or running.
+    void schedule(VDLCanvasRenderer* r) {
+        if (r->pending_ && !r->queued_ && !r->running_ && !r->stop_) {
+            queue.push_back(r);
+            r->queued_ = true;
+            work.notify_one();
+        }
+    }
+
+private:
+    VDLCanvasPool() {
+        threads = int(std::max(1u, std::thread::hardware_concurrency()));
+        for (int i = 0; i < threads; ++i) std::thread([this] { run(); }).detach();
+    }
+
+    void run() {
+        for (;;) {
+            VDLCanvasRenderer* r = nullptr;
+            VDLCanvasJob job;
+            {
+                std::unique_lock lock(mutex);
+                work.wait(lock, [this] { return !queue.empty(); });
+                r = queue.front();
+                queue.pop_front();
+                r->queued_ = false;
+                if (r->stop_ || !r->pending_) continue;
+                job = std::move(*r->pending_);
+                r->pending_.reset();
+                ++r->inFlight_;
+                r->running_ = true;
+            }
+            const bool complete = r->runJob(job);
+            std::lock_guard lock(mutex);
+            if (!complete) --r->inFlight_;  // this image is never shown
+            r->running_ = false;
+            idle.notify_all();
+            schedule(r);
+        }
+    }
+};
+
+VDLCanvasRenderer::VDLCanvasRenderer() { VDLCanvasPool::shared(); }
 
 VDLCanvasRenderer::~VDLCanvasRenderer() {
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-        pending_.reset();
-    }
+    VDLCanvasPool& pool = VDLCanvasPool::shared();
     stopping_.store(true);
-    wake_.notify_all();
-    thread_.join();
+    std::unique_lock lock(pool.mutex);
+    stop_ = true;
+    pending_.reset();
+    if (queued_) {
+        pool.queue.erase(std::remove(pool.queue.begin(), pool.queue.end(), this), pool.queue.end());
+        queued_ = false;
+    }
+    // A job already drawing stops at its next question (stopping_) and is waited for.
+    pool.idle.wait(lock, [this] { return !running_; });
 }
+
+int VDLCanvasRenderer::poolThreadCount() { return VDLCanvasPool::shared().threads; }
 
 void VDLCanvasRenderer::request(VDLCanvasJob job) {
     latest_.store(job.serial, std::memory_order_relaxed);
-    {
-        std::lock_guard lock(mutex_);
-        pending_ = std::move(job);  // a job that has not started yet is superseded
-    }
-    wake_.notify_one();
+    VDLCanvasPool& pool = VDLCanvasPool::shared();
+    std::lock_guard lock(pool.mutex);
+    pending_ = std::move(job);  // a job that has not started yet is superseded
+    pool.schedule(this);
 }
 
 bool VDLCanvasRenderer::busy() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(VDLCanvasPool::shared().mutex);
     return inFlight_ > 0 || pending_.has_value();
 }
 
-void VDLCanvasRenderer::run() {
-    for (;;) {
-        VDLCanvasJob job;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stop_ || pending_.has_value(); });
-            if (stop_) return;
-            job = std::move(*pending_);
-            pending_.reset();
-            ++inFlight_;
-        }
-        QImage image = job.base;
-        if (image.isNull() || image.size() != job.size) {
-            image = QImage(job.size, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::transparent);
-        }
-        const quint64 serial = job.serial;
-        const std::function<bool()> superseded = [this, serial] {
-            return stopping_.load(std::memory_order_relaxed) || latest_.load(std::memory_order_relaxed) > serial;
-        };
-        bool complete = true;
-        if (job.design && !image.isNull()) {
-            // Playback: only the new stitches, without walking the list from the start.
-            std::optional<VDLDesign> segment;
-            if (job.drawRange && !job.base.isNull()) segment = playbackCursor_.segment(job.design, *job.drawRange);
-            if (segment) {
-                complete = render(*segment, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
-                                  superseded);
-            } else {
-                job.design->setDisplayRange(job.drawRange.value_or(job.range));
-                complete = render(*job.design, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
-                                  superseded);
-            }
-        }
-        if (!complete) {
-            // Stopped for a newer job (or the view is going): this image is never shown.
-            std::lock_guard lock(mutex_);
-            --inFlight_;
-            continue;
-        }
-        job.design.reset();
-        job.base = QImage();
-        // Delivered on the UI thread; dropped by Qt when the renderer is gone by then.
-        QMetaObject::invokeMethod(
-            this,
-            [this, serial = job.serial, image = std::move(image), rect = job.rect, ppu = job.ppu, key = job.key,
-             range = job.range] {
-                {
-                    std::lock_guard lock(mutex_);
-                    --inFlight_;
-                }
-                emit finished(serial, image, rect, ppu, key, range);
-            },
-            Qt::QueuedConnection);
+bool VDLCanvasRenderer::runJob(VDLCanvasJob& job) {
+    QImage image = job.base;
+    if (image.isNull() || image.size() != job.size) {
+        image = QImage(job.size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
     }
+    const quint64 serial = job.serial;
+    const std::function<bool()> superseded = [this, serial] {
+        return stopping_.load(std::memory_order_relaxed) || latest_.load(std::memory_order_relaxed) > serial;
+    };
+    bool complete = true;
+    if (job.design && !image.isNull()) {
+        // Playback: only the new stitches, without walking the list from the start.
+        std::optional<VDLDesign> segment;
+        if (job.drawRange && !job.base.isNull()) segment = playbackCursor_.segment(job.design, *job.drawRange);
+        if (segment) {
+            complete = render(*segment, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
+                              superseded);
+        } else {
+            job.design->setDisplayRange(job.drawRange.value_or(job.range));
+            complete = render(*job.design, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
+                              superseded);
+        }
+    }
+    // Stopped for a newer job (or the view is going): this image is never shown.
+    if (!complete) return false;
+    job.design.reset();
+    job.base = QImage();
+    // Delivered on the UI thread; dropped by Qt when the renderer is gone by then.
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial = job.serial, image = std::move(image), rect = job.rect, ppu = job.ppu, key = job.key,
+         range = job.range] {
+            {
+                std::lock_guard lock(VDLCanvasPool::shared().mutex);
+                --inFlight_;
+            }
+            emit finished(serial, image, rect, ppu, key, range);
+        },
+        Qt::QueuedConnection);
+    return true;
 }
 
 bool VDLCanvasRenderer::render(const VDLDesign& design, QImage& target, VDLRect rect, double ppu, bool show3D,

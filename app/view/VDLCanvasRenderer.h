@@ -1,9 +1,14 @@
 #pragma once
-// Draws designs for the canvas on a worker thread. A request carries the worker's own copy of
+// Draws designs for the canvas on worker threads. A request carries the worker's own copy of
 // the design (the UI never touches it again), the area and zoom, and the drawing flags; a newer
 // request replaces one that has not started yet, and the finished image comes back on the UI
 // thread through finished(). render() is the one place where the canvas calls the library's
 // renderer.
+//
+// Every renderer (one per canvas) draws on one pool of threads shared by the whole
+// application, as many threads as the machine has cores however many windows are open. A
+// renderer's jobs run one at a time, in the order asked; the pool takes the renderers with
+// work in turn.
 #include "VDLDesign.h"
 #include "VDLGeometry.h"
 #include "VDLPlaybackCursor.h"
@@ -50,18 +55,23 @@ public:
     static bool render(const VDLDesign& design, QImage& target, VDLRect rect, double ppu, bool show3D,
                        bool showJumps, bool showStructure, const std::function<bool()>& cancelled = {});
 
+    // Threads of the shared pool (started with the first renderer).
+    static int poolThreadCount();
+
 signals:
     void finished(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range);
 
 private:
-    void run();
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
+    friend class VDLCanvasPool;
+    // Draws JOB and posts its image; false when it was stopped for a newer job.
+    bool runJob(VDLCanvasJob& job);
+    // Scheduling state, guarded by the pool's lock.
     std::optional<VDLCanvasJob> pending_;
-    VDLPlaybackCursor playbackCursor_;  // the worker's; where the last playback tick ended
-    int inFlight_ = 0;  // taken by the worker, result not yet handed over
+    int inFlight_ = 0;     // taken by a worker, result not yet handed over
+    bool queued_ = false;  // waiting in the pool's queue
+    bool running_ = false; // a worker is drawing one of its jobs
     bool stop_ = false;
+    VDLPlaybackCursor playbackCursor_;  // the worker's; where the last playback tick ended
     std::atomic<bool> stopping_{false};
     std::atomic<quint64> latest_{0};  // serial of the newest request: older running jobs stop
-    std::thread thread_;
 };

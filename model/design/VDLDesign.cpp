@@ -4,7 +4,9 @@
 #include "VDLPropertyList.h"
 #include "VDLValueTransformer.h"
 
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <unordered_set>
 
 const char* const kVDLEmbroiderDesignStitches = "VDLEmbroiderDesignStitches";
@@ -212,8 +214,50 @@ std::string VDLDesign::archivedXML() const {
     return VDLPlistToXML(static_cast<plist_t>(root.get()));
 }
 
-std::optional<VDLDesign> VDLDesign::unarchiveFromXML(const std::string& xml) {
+bool VDLDesign::isSoundArchive(std::string* problem) const {
+    auto refuse = [&](const char* why) {
+        if (problem) *problem = why;
+        return false;
+    };
+    // The smallest moves any format we write takes in one record: ordinary stitches (PES) and
+    // jumps (DST). Cutting every move to these on its own never gives fewer records than the
+    // normalisation gives for any format, which also merges runs of jumps first.
+    constexpr double kSmallestStitch = 62.0;
+    constexpr double kSmallestJump = 120.0;
+    const double far = double(kLargestArchivedPosition);
+    uint64_t colorChanges = 0;
+    uint64_t records = 0;
+    double x = 0.0, y = 0.0;
+    for (const VDLStitch& s : stitches_) {
+        if (!std::isfinite(s.deltaX) || !std::isfinite(s.deltaY))
+            return refuse("The design holds a stitch without a valid length.");
+        x += double(s.deltaX);
+        y += double(s.deltaY);
+        if (std::fabs(x) > far || std::fabs(y) > far)
+            return refuse("The design reaches farther than any embroidery file can hold.");
+        const double longest = std::max(std::fabs(double(s.deltaX)), std::fabs(double(s.deltaY)));
+        const double limit = s.isJumpStitch || s.isColorChange ? kSmallestJump : kSmallestStitch;
+        records += std::max<uint64_t>(1, uint64_t(std::ceil(longest / limit))) + (s.isColorChange ? 1 : 0);
+        if (records > kMostNormalisedRecords)
+            return refuse("The design has too many stitches, or stitches too long, to be written to an embroidery file.");
+        if (s.isColorChange) ++colorChanges;
+    }
+    for (float v : {xMin_, xMax_, yMin_, yMax_})
+        if (!std::isfinite(v) || std::fabs(double(v)) > far)
+            return refuse("The design reaches farther than any embroidery file can hold.");
+    // An empty archive (no stitches, no threads) holds nothing to disagree.
+    if (uint64_t(threads_.size()) != colorChanges + 1 && !(stitches_.empty() && threads_.empty()))
+        return refuse("The design does not have one thread for each colour.");
+    return true;
+}
+
+std::optional<VDLDesign> VDLDesign::unarchiveFromXML(const std::string& xml, std::string* problem) {
     VDLPlist root = VDLPlistFromXML(xml);
-    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return std::nullopt;
-    return VDLDesign(VDLCoder(static_cast<plist_t>(root.get())));
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) {
+        if (problem) *problem = "The design could not be read.";
+        return std::nullopt;
+    }
+    VDLDesign design{VDLCoder(static_cast<plist_t>(root.get()))};
+    if (!design.isSoundArchive(problem)) return std::nullopt;
+    return design;
 }

@@ -120,7 +120,17 @@ public:
     void encodeWithCoder(VDLCoder& coder) const;
     explicit VDLDesign(const VDLCoder& coder);
     std::string archivedXML() const;
-    static std::optional<VDLDesign> unarchiveFromXML(const std::string& xml);
+    // What a decoded archive must satisfy before anything works on it: one thread per colour
+    // block (colour changes + 1; an empty archive holds neither); finite moves whose running position, and the recorded
+    // bounds, stay within kLargestArchivedPosition of the start (the widest coordinate any of
+    // our formats stores); and a stitch list the normalisation for any format we write would
+    // grow to at most kMostNormalisedRecords records, worked out by one pass that allocates
+    // nothing. PROBLEM receives the English reason to show.
+    static constexpr float kLargestArchivedPosition = 8388608.0f;  // 2^23 units, 839 m
+    static constexpr uint64_t kMostNormalisedRecords = uint64_t(1) << 24;
+    bool isSoundArchive(std::string* problem = nullptr) const;
+    // A design decoded from XML that passes isSoundArchive; none otherwise.
+    static std::optional<VDLDesign> unarchiveFromXML(const std::string& xml, std::string* problem = nullptr);
 
     // ---- Hoops (model/design/VDLHoops.cpp) ----------------------------------------------
     static std::vector<VDLHoop> hoops();

@@ -45,10 +45,8 @@ std::optional<VDLColor> archivedColor(plist_t node) {
     if (!node || plist_get_node_type(node) != PLIST_DATA) return std::nullopt;
     uint64_t length = 0;
     const char* bytes = plist_get_data_ptr(node, &length);
-    if (!bytes || length == 0 || length > std::numeric_limits<uint32_t>::max()) return std::nullopt;
-    plist_t raw = nullptr;
-    plist_from_memory(bytes, uint32_t(length), &raw);
-    VDLPlist archive(raw);
+    if (!bytes || length == 0) return std::nullopt;
+    VDLPlist archive = VDLPlistFromMemory(bytes, size_t(length));
     if (!archive || plist_get_node_type(archive.get()) != PLIST_DICT) return std::nullopt;
 
     plist_t objects = entry(archive.get(), "$objects");

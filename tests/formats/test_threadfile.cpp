@@ -196,3 +196,33 @@ TEST(ThreadFile, DeleteRemovesOnlyAnExistingFile) {
     // Writing into a missing folder is not reported.
     EXPECT_TRUE(d.exportThreadsForDesign(dir.url("missing/Rose.dst")));
 }
+
+TEST(ThreadFile, ListsNestedBeyondAnyOfOursAreRefusedUnparsed) {
+    // An older entry whose archived colour is a binary list 100,000 arrays deep: the colour
+    // comes from the chart entry instead.
+    std::string deep{'b', 'p', 'l', 'i', 's', 't', '0', '0'};
+    const uint32_t levels = 100000;
+    for (uint32_t i = 0; i < levels; ++i) {
+        deep += char(0xA1);
+        for (int b = 3; b >= 0; --b) deep += char(((i + 1) >> (8 * b)) & 0xFF);
+    }
+    deep += "\x51x";
+    const size_t table = deep.size();
+    for (uint32_t i = 0; i <= levels; ++i)
+        for (int b = 3; b >= 0; --b) deep += char(((8 + 5 * i) >> (8 * b)) & 0xFF);
+    deep += std::string(6, '\0') + '\x04' + '\x04';
+    for (uint64_t v : {uint64_t(levels) + 1, uint64_t(0), uint64_t(table)})
+        for (int b = 7; b >= 0; --b) deep += char((v >> (8 * b)) & 0xFF);
+    auto fromChart = parse(olderEntry(deep, "1000", "Madeira Rayon"));
+    ASSERT_TRUE(fromChart);
+    EXPECT_EQ((*fromChart)[0].color(), *VDLColorList::colorListForPalette("Madeira Rayon")->colorWithKey("1000"));
+
+    // A side file 100,000 values deep beside a design: the design keeps its own threads.
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 100000; ++i) text += "<array>";
+    writeText(dir.file("deep.threads"), plistDocument(text));
+    VDLDesign d = designWithThreads(1);
+    EXPECT_FALSE(d.importThreadsForDesign(dir.url("deep.dst")));
+    EXPECT_EQ(d.threads()[0].palette(), "Undefined");
+}

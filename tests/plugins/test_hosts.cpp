@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 #include <cerrno>
@@ -137,4 +138,36 @@ TEST_F(Hosts, CliMetadataPrintsAndStoresTheAttributes) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(xattr(b, "user.vardelle.width"), "9");
     EXPECT_EQ(xattr(b, "user.vardelle.height"), "<none>");
+}
+
+TEST_F(Hosts, ASideFileOrPreferencesNestedBeyondAnyOfOursAreLeftAside) {
+    // A DST beside a side file 100,000 arrays deep, and preferences just as deep: the
+    // thumbnailer, the metadata plug-in and the CLI read the design with its own threads.
+    const std::string design = dir.file("deep.dst");
+    std::filesystem::copy_file(kSamplesDir + "/flower.dst", design);
+    std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < 100000; ++i) deep += "<array>";
+    writeBytes(dir.file("deep.threads"), std::vector<uint8_t>(deep.begin(), deep.end()));
+    std::filesystem::create_directories(dir.path() / "config" / "vardelle");
+    std::string prefs = "<plist version=\"1.0\">";
+    for (int i = 0; i < 100000; ++i) prefs += "<dict><key>ShowJumps</key>";
+    writeBytes(dir.file("config/vardelle/vardelle.app.plist"), std::vector<uint8_t>(prefs.begin(), prefs.end()));
+    const std::vector<std::string> env{"XDG_CONFIG_HOME=" + dir.file("config")};
+
+    ProcessRun r = runProcess(dir, kThumbnailerPath, {"-s", "64", design, dir.file("t.png")}, env);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pngSize(dir.file("t.png")), std::make_pair(64, 64));
+    r = runProcess(dir, kCliPath, {"metadata", design}, env);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("vardelle_embroidery_colors:"), std::string::npos) << r.out;
+    r = runProcess(dir, kCliPath, {"info", design}, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = runProcess(dir, kCliPath, {"preview", design, dir.file("p.png")}, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // A FIFO as the preferences file does not hold the preview up.
+    std::filesystem::remove(dir.file("config/vardelle/vardelle.app.plist"));
+    ASSERT_EQ(::mkfifo(dir.file("config/vardelle/vardelle.app.plist").c_str(), 0600), 0);
+    r = runProcess(dir, kCliPath, {"preview", design, dir.file("p2.png")}, env);
+    EXPECT_EQ(r.status, 0) << r.err;
 }

@@ -3,10 +3,12 @@
 #include "VDLDefaults.h"
 #include "VDLVersionChecker.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -147,7 +149,8 @@ TEST(VersionCheck, AnnouncementsAndMenuCommand) {
         EXPECT_TRUE(runChecker(server.url(), false));
         ASSERT_EQ(alerts.alerts.size(), 1);
         EXPECT_EQ(alerts.alerts[0].message, "Version Info");
-        EXPECT_EQ(alerts.alerts[0].info, "A newer version of this application is available (99.0)");
+        EXPECT_EQ(alerts.alerts[0].info,
+                  "A newer version of this application is available (99.0)\nDownload page: https://example.org/download");
         EXPECT_EQ(alerts.alerts[0].buttons, QStringList({"Ignore", "Download"}));
         EXPECT_EQ(alerts.opened, QStringList({"https://example.org/download"}));
 
@@ -184,4 +187,66 @@ TEST(VersionCheck, AnnouncementsAndMenuCommand) {
         qunsetenv("VARDELLE_VERSION_URL");
     }
     EXPECT_FALSE(VDLVersionChecker::releaseFromDocument(versionDocument(""), VDLVersionChecker::bundleIdentifier()));
+}
+
+// Only a web address is offered, shown before it is opened: https always, http only when the
+// check itself went over http. Anything else in "url" is never opened.
+TEST(VersionCheck, OnlyWebAddressesAreOfferedAndShownFirst) {
+    VersionServer server;
+    AlertRecorder alerts(1);  // answers "Download" whenever it is offered
+    const QStringList refused{"file:///etc/passwd", "javascript:alert(1)", "smb://server/share/setup.exe",
+                              "/usr/bin/xterm", "ftp://example.org/x", "https://", "data:text/html,hi"};
+    for (const QString& url : refused) {
+        server.body = versionDocument("99.0", url);
+        EXPECT_TRUE(runChecker(server.url(), false)) << url.toStdString();
+        ASSERT_FALSE(alerts.alerts.isEmpty());
+        EXPECT_EQ(alerts.alerts.last().buttons, QStringList({"Ignore"})) << url.toStdString();
+        EXPECT_FALSE(alerts.alerts.last().info.contains(url)) << url.toStdString();
+    }
+    EXPECT_TRUE(alerts.opened.isEmpty()) << alerts.opened.join(' ').toStdString();
+
+    // The check ran over http, so an http download page is offered, and shown in the alert.
+    server.body = versionDocument("99.0", "http://example.org/get");
+    EXPECT_TRUE(runChecker(server.url(), false));
+    EXPECT_TRUE(alerts.alerts.last().info.endsWith("Download page: http://example.org/get"));
+    EXPECT_EQ(alerts.opened, QStringList({"http://example.org/get"}));
+
+    EXPECT_TRUE(VDLVersionChecker::isOfferableURL("https://example.org/d", "https://example.org/v.plist"));
+    EXPECT_FALSE(VDLVersionChecker::isOfferableURL("http://example.org/d", "https://example.org/v.plist"));
+    EXPECT_FALSE(VDLVersionChecker::isOfferableURL("HTTPS:relative", "https://example.org/v.plist"));
+}
+
+// A server that trickles its answer, one byte at a time, cannot keep the check waiting past
+// its deadline (the transfer timeout alone restarts with every byte).
+TEST(VersionCheck, OneDeadlineForTheWholeCheck) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QList<QTcpSocket*> sockets;
+    QTimer trickle;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = server.nextPendingConnection()) {
+            sockets << s;
+            s->write("HTTP/1.1 200 OK\r\nContent-Type: application/xml\r\nContent-Length: 100000\r\n\r\n");
+        }
+    });
+    QObject::connect(&trickle, &QTimer::timeout, [&] {
+        for (QTcpSocket* s : sockets)
+            if (s->state() == QAbstractSocket::ConnectedState) s->write(" ");
+    });
+    trickle.start(100);
+
+    AlertRecorder alerts;
+    VDLVersionChecker checker(QStringLiteral("http://127.0.0.1:%1/version.plist").arg(server.serverPort()));
+    checker.setDeadline(1500);
+    QSignalSpy done(&checker, &VDLVersionChecker::finished);
+    QElapsedTimer clock;
+    clock.start();
+    checker.checkVersion(nullptr, true);
+    ASSERT_TRUE(done.wait(10000));
+    EXPECT_FALSE(done.first().first().toBool());
+    EXPECT_GE(clock.elapsed(), 1400);
+    EXPECT_LT(clock.elapsed(), 6000);
+    ASSERT_EQ(alerts.alerts.size(), 1);
+    EXPECT_EQ(alerts.alerts[0].info, "The version service could not be reached.");
+    trickle.stop();
 }

@@ -1,7 +1,10 @@
 #include "VDLDefaults.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -45,4 +48,48 @@ TEST(Defaults, WrittenValuesAndCorruptFile) {
     d.removeValue("TestLength");
     d.removeValue("TestWhen");
     d.removeValue("TestData");
+}
+
+// A preferences file that is a FIFO, the endless /dev/zero, or a list nested far deeper than
+// ours reads as the registered defaults at once (the launch used to block, grow without bound
+// or crash); a symbolic link to the preferences stays a link when a value is written.
+TEST(Defaults, SpecialOrDeepPreferencesFilesReadAsDefaults) {
+    VDLDefaults& d = VDLDefaults::standard();
+    d.registerDefaults({{"TestCount", 7}});
+    ASSERT_TRUE(d.setValue("TestCount", 5));
+    const QString path = d.path();
+    const QString real = path + QStringLiteral(".real");
+    ASSERT_TRUE(QFile::rename(path, real));
+
+    ASSERT_EQ(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    d.reload();
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(d.integerForKey("TestCount"), 7);
+    QFile::remove(path);
+
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path));
+    d.reload();
+    EXPECT_EQ(d.integerForKey("TestCount"), 7);
+    QFile::remove(path);
+
+    QByteArray deep = "<plist version=\"1.0\">";
+    for (int i = 0; i < 100000; ++i) deep += "<dict><key>TestCount</key>";
+    writeFile(path, deep);
+    d.reload();
+    EXPECT_EQ(d.integerForKey("TestCount"), 7);
+    QFile::remove(path);
+
+    // Preferences kept elsewhere behind a link (as dotfile managers do).
+    ASSERT_TRUE(QFile::link(real, path));
+    d.reload();
+    EXPECT_EQ(d.integerForKey("TestCount"), 5);
+    ASSERT_TRUE(d.setValue("TestCount", 6));
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    d.reload();
+    EXPECT_EQ(d.integerForKey("TestCount"), 6);
+    d.removeValue("TestCount");
+    QFile::remove(path);
+    QFile::remove(real);
 }

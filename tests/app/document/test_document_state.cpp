@@ -7,7 +7,10 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -96,4 +99,104 @@ TEST_F(DocumentTest, WindowStateSkipsChangedAndMissingFilesAndIgnoresBrokenArchi
     EXPECT_FALSE(restored[0]->restoreState("garbage"));
     EXPECT_FALSE(restored[0]->restoreState(""));
     EXPECT_EQ(restored[0]->viewScaling(), 100.0f);
+}
+
+TEST_F(DocumentTest, WindowStatesThatAreNoRegularFileOrHoldAnUnsoundDesignAreLeftAside) {
+    const QString kept = sample("flower.jef");
+    VDLDocument* doc = open(kept);
+    ASSERT_TRUE(doc);
+    QAction madeira(QStringLiteral("Madeira Rayon"));
+    doc->changePalette(&madeira);
+    EXPECT_EQ(controller()->saveWindowStates(), 1);
+    const QString folder = VDLDocumentController::windowStateFolder();
+    QFile archive(QDir(folder).filePath(QStringLiteral("window-1.plist")));
+    ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
+    const QByteArray xml = archive.readAll();
+    archive.close();
+    controller()->closeAllDocumentsForTesting();
+
+    // A FIFO and the endless /dev/zero in place of archives: skipped at once.
+    ASSERT_EQ(::mkfifo(QDir(folder).filePath(QStringLiteral("window-2.plist")).toLocal8Bit().constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), QDir(folder).filePath(QStringLiteral("window-3.plist"))));
+    // And an archive nested 100,000 levels deep, which crashed the launch.
+    QFile deep(QDir(folder).filePath(QStringLiteral("window-4.plist")));
+    ASSERT_TRUE(deep.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 100000; ++i) deep.write("<dict><key>VDLDesign</key>");
+    deep.close();
+    QElapsedTimer clock;
+    clock.start();
+    QList<VDLDocument*> restored = controller()->restoreWindowStates();
+    EXPECT_LT(clock.elapsed(), 10000);
+    ASSERT_EQ(restored.size(), 1);
+    EXPECT_EQ(restored[0]->myDesign().designPalette(), "Madeira Rayon");
+    EXPECT_TRUE(archives().isEmpty());
+    const VDLDesign fromFile = [&] {
+        VDLDesign d;
+        EXPECT_TRUE(d.importDesignFromURL(VDLURL::fileURLWithPath(kept.toStdString())));
+        return d;
+    }();
+    controller()->closeAllDocumentsForTesting();
+
+    // The archived design's first move pushed beyond any format's reach: the window comes back
+    // with the file's own design.
+    QByteArray far = xml;
+    const int key = int(far.indexOf("VDLEmbroideryStitchDeltaX"));
+    ASSERT_GE(key, 0);
+    const int valueStart = int(far.indexOf('>', far.indexOf("<real>", key))) + 1;
+    const int valueEnd = int(far.indexOf('<', valueStart));
+    far.replace(valueStart, valueEnd - valueStart, "16777215");
+    QFile out(QDir(folder).filePath(QStringLiteral("window-1.plist")));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(far);
+    out.close();
+    restored = controller()->restoreWindowStates();
+    ASSERT_EQ(restored.size(), 1);
+    EXPECT_FALSE(restored[0]->isDocumentEdited());
+    EXPECT_EQ(restored[0]->myDesign().stitches().size(), fromFile.stitches().size());
+    EXPECT_EQ(restored[0]->myDesign().stitches()[0].deltaX, fromFile.stitches()[0].deltaX);
+}
+
+TEST_F(DocumentTest, WindowRestorationHasACapButKeepsUnsavedWork) {
+    // More archives than the cap, each for a file of its own; the last one holds an unsaved change.
+    const int count = VDLDocumentController::kMostRestoredWindows + 3;
+    const QString first = write(squareDesign(40, 10, 1), "square-0.dst");
+    VDLDocument* doc = open(first);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(controller()->saveWindowStates(), 1);
+    const QString folder = VDLDocumentController::windowStateFolder();
+    QFile archive(QDir(folder).filePath(QStringLiteral("window-1.plist")));
+    ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
+    const QByteArray plain = archive.readAll();
+    archive.close();
+    QAction madeira(QStringLiteral("Madeira Rayon"));
+    doc->changePalette(&madeira);
+    EXPECT_EQ(controller()->saveWindowStates(), 1);
+    ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
+    const QByteArray edited = archive.readAll();
+    archive.close();
+    controller()->closeAllDocumentsForTesting();
+
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("square-%1.dst").arg(i);
+        if (i > 0) QFile::copy(first, dir.path().c_str() + QStringLiteral("/") + name);
+        QByteArray xml = i == count - 1 ? edited : plain;
+        xml.replace("square-0.dst", name.toUtf8());
+        QFile out(QDir(folder).filePath(QStringLiteral("window-%1.plist").arg(i + 1)));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(xml);
+        out.close();
+        // The copies keep the modification date the archives name.
+        QFile copy(dir.path().c_str() + QStringLiteral("/") + name);
+        ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
+        copy.setFileTime(QFileInfo(first).lastModified(), QFileDevice::FileModificationTime);
+        copy.close();
+    }
+    QStringList skipped;
+    const QList<VDLDocument*> restored = controller()->restoreWindowStates(&skipped);
+    ASSERT_EQ(restored.size(), VDLDocumentController::kMostRestoredWindows + 1);
+    EXPECT_EQ(restored.last()->myDesign().designPalette(), "Madeira Rayon");
+    EXPECT_TRUE(restored.last()->isDocumentEdited());
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_TRUE(skipped[0].contains(QStringLiteral("2 more windows"))) << skipped[0].toStdString();
+    EXPECT_TRUE(archives().isEmpty());
 }

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QClipboard>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -377,4 +378,61 @@ TEST_F(DocumentFixture, HoopChoiceUndoes) {
     EXPECT_TRUE(validate("selectHoopJanome:"));
     doc->undoStack()->undo();
     EXPECT_EQ(doc->myDesign().hoopCode(), old);
+}
+
+// Archives on the clipboard that no format could hold, or that disagree with themselves, are
+// refused with the reason before any work: the paste into a JEF document used to ask for
+// gigabytes, and a design with a thread too many pasted and then saved a file our own reader
+// refused.
+TEST_F(DocumentFixture, PasteRefusesUnsoundArchivesWithTheReason) {
+    open(makeDesign({{10, 10, false, false}, {20, 0, false, false}, {0, 0, false, true}, {5, 5, false, false}}, "JEF"),
+         "design.jef");
+    const VDLDesign before = doc->myDesign();
+    auto offer = [](const std::string& xml) {
+        auto* data = new QMimeData;
+        data->setData(VDLDesignClipboard::kMimeType, QByteArray(xml.data(), qsizetype(xml.size())));
+        QApplication::clipboard()->setMimeData(data);
+    };
+    auto alertText = [&] {
+        QMessageBox* box = alert();
+        const QString text = box ? box->text() + QLatin1Char(' ') + box->informativeText() : QString();
+        if (box) box->close();
+        return text;
+    };
+
+    std::vector<VDLStitch> huge;
+    for (int i = 0; i < 4000; ++i) huge.emplace_back(i % 2 ? -16777215.0f : 16777215.0f, 0.0f, false, false);
+    VDLDesign far = makeDesign(huge, "JEF");
+    far.selectAll();
+    offer(far.archivedXML());
+    QElapsedTimer clock;
+    clock.start();
+    doc->paste(nullptr);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(steps(), 0);
+    EXPECT_TRUE(alertText().contains("farther than any embroidery file can hold"));
+    EXPECT_TRUE(sameDesign(doc->myDesign(), before));
+
+    VDLDesign extraThread = makeDesign({{10, 10, false, false}, {0, 0, false, true}, {4, 4, false, false}}, "JEF");
+    extraThread.threads().emplace_back("5", "Undefined");
+    offer(extraThread.archivedXML());
+    doc->paste(nullptr);
+    EXPECT_EQ(steps(), 0);
+    EXPECT_TRUE(alertText().contains("one thread for each colour"));
+    EXPECT_TRUE(sameDesign(doc->myDesign(), before));
+
+    // 200,000 nested arrays crashed the parser on paste.
+    std::string deep = "<plist version=\"1.0\">";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    offer(deep);
+    doc->paste(nullptr);
+    EXPECT_EQ(steps(), 0);
+    EXPECT_TRUE(alertText().contains("no design that can be pasted"));
+
+    // The sound part of the same design pastes.
+    extraThread.threads().pop_back();
+    offer(extraThread.archivedXML());
+    doc->paste(nullptr);
+    EXPECT_EQ(steps(), 1);
+    EXPECT_EQ(doc->myDesign().threads().size(), before.threads().size() + 2);
 }

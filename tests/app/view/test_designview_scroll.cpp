@@ -8,13 +8,18 @@
 #include "VDLRasterRenderer.h"
 #include "VDLScrollView.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
+#include <thread>
 #include <cstdio>
 #include <ctime>
 
@@ -311,4 +316,76 @@ TEST(CanvasRenderer, DrawsThePixelPathsPictureAndStopsWhenSuperseded) {
     const auto [stoppedUnderWay, part] = draw(true, false, [&] { return ++asked > 3; });
     EXPECT_FALSE(stoppedUnderWay);
     EXPECT_GT(asked, 3);
+}
+
+// However many canvases draw at once, they share one pool of threads, no more than the
+// machine's cores; every canvas still gets exactly the picture it asked for last, and a canvas
+// closed while its drawing runs goes at once.
+TEST(CanvasRenderer, ManyCanvasesDrawOnOneSharedPool) {
+    auto threadCount = [] { return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); };
+    const int before = threadCount();
+    const int pool = VDLCanvasRenderer::poolThreadCount();
+    EXPECT_GE(pool, 1);
+    EXPECT_LE(pool, int(std::max(1u, std::thread::hardware_concurrency())));
+
+    const int canvases = 3 * pool + 8;
+    std::vector<std::unique_ptr<VDLCanvasRenderer>> renderers;
+    std::vector<QImage> results(static_cast<size_t>(canvases));
+    std::vector<quint64> serials(static_cast<size_t>(canvases), 0);
+    std::vector<VDLDesign> designs;
+    for (int i = 0; i < canvases; ++i) designs.push_back(zigzag(4000 + 500 * i, 300.0f, 200.0f, 1 + i % 4));
+    const QSize size(160, 120);
+    auto jobFor = [&](int i, quint64 serial) {
+        VDLCanvasJob job;
+        job.serial = serial;
+        job.design = std::make_shared<VDLDesign>(designs[size_t(i)]);
+        job.range = VDLRange{0, designs[size_t(i)].stitches().size()};
+        job.rect = VDLMakeRect(designs[size_t(i)].xMin() - 5, designs[size_t(i)].yMin() - 5, 320, 240);
+        job.ppu = 0.5;
+        job.size = size;
+        return job;
+    };
+    for (int i = 0; i < canvases; ++i) {
+        renderers.push_back(std::make_unique<VDLCanvasRenderer>());
+        QObject::connect(renderers.back().get(), &VDLCanvasRenderer::finished,
+                         [&, i](quint64 serial, QImage image, VDLRect, double, quint64, VDLRange) {
+                             serials[size_t(i)] = serial;
+                             results[size_t(i)] = image;
+                         });
+        // An older drawing first, superseded at once by the one wanted.
+        VDLCanvasJob old = jobFor((i + 1) % canvases, 1);
+        renderers.back()->request(std::move(old));
+        renderers.back()->request(jobFor(i, 2));
+    }
+    EXPECT_LE(threadCount() - before, pool);
+    QElapsedTimer clock;
+    clock.start();
+    while (std::any_of(renderers.begin(), renderers.end(), [](auto& r) { return r->busy(); }) && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents();
+    for (int i = 0; i < canvases; ++i) {
+        ASSERT_EQ(serials[size_t(i)], 2u) << i;
+        QImage expected(size, QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        VDLCanvasJob job = jobFor(i, 2);
+        ASSERT_TRUE(VDLCanvasRenderer::render(*job.design, expected, job.rect, job.ppu, false, true, false));
+        EXPECT_EQ(results[size_t(i)], expected) << i;
+    }
+
+    // A canvas closed while a big drawing runs: gone at once, the others unharmed.
+    const VDLDesign big = zigzag(2000000, 600.0f, 400.0f, 3);
+    VDLCanvasJob job = jobFor(0, 3);
+    job.design = std::make_shared<VDLDesign>(big);
+    job.size = QSize(2000, 1500);
+    job.ppu = 3;
+    renderers[0]->request(std::move(job));
+    QThread::msleep(20);
+    clock.restart();
+    renderers[0].reset();
+    EXPECT_LT(clock.elapsed(), 2000);
+    renderers[1]->request(jobFor(1, 3));
+    clock.restart();
+    while (renderers[1]->busy() && clock.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(serials[1], 3u);
 }
