@@ -181,10 +181,11 @@ int cmdConvertMany(const CLIArgs& args) {
         [&](size_t i) -> VDLBatchOutcome {
             if (!clash[i].empty())
                 return {VDLBatchOutcome::Status::Failed, targets[i] + " is already the output of " + clash[i], EEXIST};
-            return VDLBatchConvert(files[i].path, targets[i], force);
+            return VDLBatchConvert(files[i].path, targets[i], force, true);
         },
         [&](size_t i, const VDLBatchOutcome& outcome) { progress.finished(files[i].path, outcome); }, &gBatchCancel);
     progress.clear();
+    VDLSyncFiles();  // the new outputs were not flushed one by one
     return finish(progress, scan, files.size(), "converted", "kept (already there; --force replaces them)");
 }
 

@@ -2,6 +2,7 @@
 
 #include "VDLDesign.h"
 #include "VDLError.h"
+#include "VDLFile.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <utility>
@@ -195,7 +197,7 @@ std::string VDLBatchConvertTarget(const VDLBatchFile& file, const std::string& t
     return stem + "." + lowercased(type);
 }
 
-VDLBatchOutcome VDLBatchConvert(const std::string& in, const std::string& out, bool force) {
+VDLBatchOutcome VDLBatchConvert(const std::string& in, const std::string& out, bool force, bool deferFlush) {
     struct stat inStat, outStat;
     const bool outExists = ::lstat(out.c_str(), &outStat) == 0;
     if (outExists && ::stat(in.c_str(), &inStat) == 0 && ::stat(out.c_str(), &outStat) == 0 &&
@@ -217,6 +219,8 @@ VDLBatchOutcome VDLBatchConvert(const std::string& in, const std::string& out, b
     // The design now lives at OUT: its thread side file (if it keeps one) goes beside OUT.
     design.setDesignLocation(VDLURL::fileURLWithPath(out));
     VDLError writeError;
+    std::optional<VDLDeferredFileSync> deferred;
+    if (deferFlush) deferred.emplace();  // replaced files are flushed whatever this says
     if (!design.exportDesignToURL(VDLURL::fileURLWithPath(out), &writeError))
         return failed(out + ": " + errorText(writeError), writeError.code);
     return {};

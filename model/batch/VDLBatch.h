@@ -76,5 +76,7 @@ bool VDLBatchIsWritableType(const std::string& type);
 // Reads IN and writes it to OUT (the format of OUT's extension), creating OUT's folder. An
 // existing OUT is kept unless FORCE (skipped, with the reason); the output itself and the
 // thread side file beside it are written as a save writes them, atomically. A design the
-// target cannot take fails with the writer's own message.
-VDLBatchOutcome VDLBatchConvert(const std::string& in, const std::string& out, bool force);
+// target cannot take fails with the writer's own message. With DEFERFLUSH a new output (one that
+// replaces nothing) is not flushed to disk on its own: the caller calls VDLSyncFiles() once
+// after the run, before it reports the files written.
+VDLBatchOutcome VDLBatchConvert(const std::string& in, const std::string& out, bool force, bool deferFlush = false);

@@ -47,6 +47,36 @@ std::string threadLabel(const VDLThread& thread) {
     return buf;
 }
 
+struct Grid {
+    int cols, rows;
+    double top, cellWidth, cellHeight;
+};
+constexpr double kGap = 6;
+
+Grid gridFor(const VDLCatalogueLayout& layout) {
+    const int perPage = std::max(1, layout.perPage);
+    const double W = layout.pageWidth, H = layout.pageHeight;
+    const double top = H - kMargin - kTitleSize - 10;
+    const double areaW = W - 2 * kMargin, areaH = top - kMargin;
+    const int cols = std::clamp(int(std::lround(std::sqrt(perPage * areaW / areaH))), 1, perPage);
+    const int rows = (perPage + cols - 1) / cols;
+    return {cols, rows, top, (areaW - (cols - 1) * kGap) / cols, (areaH - (rows - 1) * kGap) / rows};
+}
+
+// Texts under a design's picture: name, format and size, counts, swatch rows.
+constexpr double kDesignTextHeight = kLine * (3 + kSwatchRows);
+
+// Draws DESIGN fitted into the rectangle as the preview fits it.
+void drawFitted(VDLGraphicsContext& context, const VDLDesign& design, double x, double y, double w, double h) {
+    const double dw = std::max(1.0, double(design.designWidth()));
+    const double dh = std::max(1.0, double(design.designHeight()));
+    const double f = std::min(w / dw / 1.05, h / dh / 1.05);
+    const double xMin = design.xMin(), yMin = design.yMin();
+    context.translate(x + w / 2 - dw / 2 * f - xMin * f, y + h / 2 - dh / 2 * f - yMin * f);
+    context.scale(f, f);
+    design.drawDesignInRect(VDLMakeRect(xMin, yMin, dw, dh), context, false, false, false);
+}
+
 void strokeFrame(VDLGraphicsContext& context, double x, double y, double w, double h, double gray) {
     context.setStrokeColor(VDLRGBA{gray, gray, gray, 1});
     context.setLineWidth(0.5);
@@ -59,7 +89,7 @@ void drawCell(VDLGraphicsContext& context, const VDLCatalogueLayout& layout, con
     const double textWidth = w - 2 * kPadding;
     const VDLDesign* design = cell.design;
     const int swatchRows = design ? kSwatchRows : 0;
-    const double textHeight = kLine * (design ? 3 : 2) + swatchRows * kLine;
+    const double textHeight = design ? kDesignTextHeight : 2 * kLine;
     double line = y + kPadding + textHeight - kLine + 2;  // baseline of the first text line
 
     context.setFillColor(VDLRGBA{0, 0, 0, 1});
@@ -120,17 +150,17 @@ void drawCell(VDLGraphicsContext& context, const VDLCatalogueLayout& layout, con
     const double pw = w - 2 * kPadding;
     const double ph = y + h - kPadding - pictureBottom;
     if (pw <= 0 || ph <= 0) return;
-    const double dw = std::max(1.0, double(design->designWidth()));
-    const double dh = std::max(1.0, double(design->designHeight()));
-    const double f = std::min(pw / dw / 1.05, ph / dh / 1.05);
-    const double xMin = design->xMin(), yMin = design->yMin();
+    if (const VDLCairoContext* picture = cell.picture) {
+        const uint8_t* pixels = picture->data();
+        if (pixels && context.drawPixels(pixels, picture->width(), picture->height(), picture->stride(), x + kPadding,
+                                         pictureBottom, pw, ph))
+            return;
+    }
     context.saveGState();
     context.beginPath();
     context.addRect(x + kPadding, pictureBottom, pw, ph);
     context.clip();
-    context.translate(x + kPadding + pw / 2 - dw / 2 * f - xMin * f, pictureBottom + ph / 2 - dh / 2 * f - yMin * f);
-    context.scale(f, f);
-    design->drawDesignInRect(VDLMakeRect(xMin, yMin, dw, dh), context, false, false, false);
+    drawFitted(context, *design, x + kPadding, pictureBottom, pw, ph);
     context.restoreGState();
 }
 
@@ -147,6 +177,28 @@ bool VDLCataloguePaper(const std::string& name, VDLCatalogueLayout& layout) {
         return false;
     }
     return true;
+}
+
+void VDLCataloguePictureSize(const VDLCatalogueLayout& layout, double& width, double& height) {
+    const Grid g = gridFor(layout);
+    width = std::max(0.0, g.cellWidth - 2 * kPadding);
+    height = std::max(0.0, g.cellHeight - 2 * kPadding - kDesignTextHeight - 2);
+}
+
+std::unique_ptr<VDLCairoContext> VDLCataloguePicture(const VDLDesign& design, const VDLCatalogueLayout& layout) {
+    if (!(layout.pictureScale > 0)) return nullptr;
+    double w = 0, h = 0;
+    VDLCataloguePictureSize(layout, w, h);
+    const int pw = int(std::ceil(std::min(w * layout.pictureScale, 4096.0)));
+    const int ph = int(std::ceil(std::min(h * layout.pictureScale, 4096.0)));
+    if (pw < 1 || ph < 1) return nullptr;
+    auto picture = VDLCairoContext::imageContext(pw, ph);
+    if (!picture->ok()) return nullptr;
+    picture->setFillColor(VDLRGBA{1, 1, 1, 1});
+    picture->fillRect(0, 0, pw, ph);
+    picture->flipVertically(ph);
+    drawFitted(*picture, design, 0, 0, pw, ph);
+    return picture;
 }
 
 int VDLCataloguePageCount(size_t designs, int perPage) {
@@ -169,17 +221,11 @@ void VDLDrawCataloguePage(VDLGraphicsContext& context, const VDLCatalogueLayout&
     context.showText((W - context.textWidth(number)) / 2, kMargin - kFooterSize - 4, number);
 
     const int perPage = std::max(1, layout.perPage);
-    const double top = H - kMargin - kTitleSize - 10;
-    const double bottom = kMargin;
-    const double areaW = W - 2 * kMargin, areaH = top - bottom;
-    int cols = std::clamp(int(std::lround(std::sqrt(perPage * areaW / areaH))), 1, perPage);
-    const int rows = (perPage + cols - 1) / cols;
-    constexpr double kGap = 6;
-    const double cw = (areaW - (cols - 1) * kGap) / cols;
-    const double ch = (areaH - (rows - 1) * kGap) / rows;
+    const Grid g = gridFor(layout);
     for (size_t i = 0; i < cells.size() && i < size_t(perPage); ++i) {
-        const int c = int(i) % cols, r = int(i) / cols;
-        drawCell(context, layout, cells[i], kMargin + c * (cw + kGap), top - (r + 1) * ch - r * kGap, cw, ch);
+        const int c = int(i) % g.cols, r = int(i) / g.cols;
+        drawCell(context, layout, cells[i], kMargin + c * (g.cellWidth + kGap),
+                 g.top - (r + 1) * g.cellHeight - r * kGap, g.cellWidth, g.cellHeight);
     }
     context.restoreGState();
 }
@@ -197,6 +243,7 @@ VDLCatalogueResult VDLMakeCatalogue(const std::vector<VDLBatchFile>& files, cons
         const size_t first = size_t(page) * size_t(perPage);
         const size_t count = std::min(files.size() - std::min(files.size(), first), size_t(perPage));
         std::vector<std::optional<VDLDesign>> designs(count);
+        std::vector<std::unique_ptr<VDLCairoContext>> pictures(count);
         std::vector<VDLCatalogueCell> cells(count);
         VDLBatchRun(
             count, jobs,
@@ -211,6 +258,7 @@ VDLCatalogueResult VDLMakeCatalogue(const std::vector<VDLBatchFile>& files, cons
                                                                          : error.message();
                     return {VDLBatchOutcome::Status::Failed, cells[i].error, error.code};
                 }
+                pictures[i] = VDLCataloguePicture(design, layout);
                 designs[i] = std::move(design);
                 return {};
             },
@@ -223,7 +271,10 @@ VDLCatalogueResult VDLMakeCatalogue(const std::vector<VDLBatchFile>& files, cons
             result.cancelled = true;
             return result;
         }
-        for (size_t i = 0; i < count; ++i) cells[i].design = designs[i] ? &*designs[i] : nullptr;
+        for (size_t i = 0; i < count; ++i) {
+            cells[i].design = designs[i] ? &*designs[i] : nullptr;
+            cells[i].picture = pictures[i].get();
+        }
         if (page > 0) pdf->showPage();
         pdf->saveGState();
         pdf->flipVertically(layout.pageHeight);

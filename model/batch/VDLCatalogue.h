@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+class VDLCairoContext;
 class VDLDesign;
 class VDLGraphicsContext;
 
@@ -20,6 +22,9 @@ struct VDLCatalogueLayout {
     int perPage = 12;
     std::string title;
     int64_t unit = 0;  // measurement unit of the sizes (0 mm, 1 decimal inches, 2 fractional inches)
+    // Pixels per point of the pictures VDLMakeCatalogue draws ahead on its threads (2: 144 per
+    // inch); 0 draws every stitch into the page itself.
+    double pictureScale = 2;
 };
 
 // Paper by name ("a4", "letter"); false for another name.
@@ -30,7 +35,15 @@ struct VDLCatalogueCell {
     std::string fileName;
     const VDLDesign* design = nullptr;
     std::string error;
+    // The design drawn ahead as a picture (VDLCataloguePicture); null: drawn stitch by stitch.
+    const VDLCairoContext* picture = nullptr;
 };
+
+// The size in points of a cell's picture on pages of LAYOUT.
+void VDLCataloguePictureSize(const VDLCatalogueLayout& layout, double& width, double& height);
+// DESIGN drawn as a cell's picture at LAYOUT's picture scale, as the preview draws it; null when
+// the scale is 0 or the picture cannot be made.
+std::unique_ptr<VDLCairoContext> VDLCataloguePicture(const VDLDesign& design, const VDLCatalogueLayout& layout);
 
 int VDLCataloguePageCount(size_t designs, int perPage);
 
