@@ -102,7 +102,7 @@ void convertAll(benchmark::State& state, unsigned jobs, bool flushOnce = true) {
                 return VDLBatchConvert(c.files[i].path, VDLBatchConvertTarget(c.files[i], "JEF", out), false, flushOnce);
             },
             [&](size_t, const VDLBatchOutcome& o) { failed += o.status != VDLBatchOutcome::Status::Done; });
-        if (flushOnce) VDLSyncFiles();
+        if (flushOnce) VDLSyncFiles({out});
         if (failed) state.SkipWithError("conversions failed");
     }
     state.SetItemsProcessed(int64_t(state.iterations() * c.files.size()));

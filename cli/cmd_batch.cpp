@@ -185,7 +185,9 @@ int cmdConvertMany(const CLIArgs& args) {
         },
         [&](size_t i, const VDLBatchOutcome& outcome) { progress.finished(files[i].path, outcome); }, &gBatchCancel);
     progress.clear();
-    VDLSyncFiles();  // the new outputs were not flushed one by one
+    // The new outputs were not flushed one by one: their file systems are flushed now.
+    if (!outDir.empty()) VDLSyncFiles({outDir});
+    else VDLSyncFiles(common.paths);
     return finish(progress, scan, files.size(), "converted", "kept (already there; --force replaces them)");
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -54,7 +55,19 @@ thread_local bool gDeferSync = false;
 VDLDeferredFileSync::VDLDeferredFileSync() : previous_(gDeferSync) { gDeferSync = true; }
 VDLDeferredFileSync::~VDLDeferredFileSync() { gDeferSync = previous_; }
 
-void VDLSyncFiles() { ::sync(); }
+void VDLSyncFiles(const std::vector<std::string>& paths) {
+    std::vector<dev_t> done;
+    for (const std::string& path : paths) {
+        const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && std::find(done.begin(), done.end(), st.st_dev) == done.end()) {
+            done.push_back(st.st_dev);
+            if (::syncfs(fd) != 0) ::sync();
+        }
+        ::close(fd);
+    }
+}
 
 unsigned VDLCurrentUmask() {
     // Linux gives it in /proc; elsewhere it can only be read by setting it, which is done once

@@ -33,8 +33,9 @@ public:
 private:
     bool previous_;
 };
-// Flushes every file written so far to its disk.
-void VDLSyncFiles();
+// Flushes to disk every file written so far on the file systems that hold PATHS (each file system
+// once).
+void VDLSyncFiles(const std::vector<std::string>& paths);
 
 // The process's file-creation mask, read without changing it (other threads may be creating
 // files at the same moment).

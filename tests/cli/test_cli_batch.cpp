@@ -293,3 +293,54 @@ TEST(BatchRun, StopsHandingOutWorkOnceCancelledAndReportsEachItemOnce) {
     EXPECT_EQ(size_t(std::count(reported.begin(), reported.end(), 1)), ran);
     EXPECT_EQ(std::count_if(reported.begin(), reported.end(), [](int n) { return n > 1; }), 0);
 }
+
+TEST_F(Batch, AFullDiskFailsEachFileWithItsOwnLineAndLeavesNoPieces) {
+    // A small file system of its own (root only; skipped where mounting is not allowed).
+    const std::string small = dir.file("small");
+    fs::create_directories(small);
+    if (std::system(("mount -t tmpfs -o size=96k tmpfs " + shellQuoted(small) + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    for (int i = 0; i < 12; ++i)
+        fs::copy_file(VARDELLE_SOURCE_DIR "/resources/samples/flower.dst", in + "/sub/f" + std::to_string(i) + ".dst");
+    CliRun r = runCli(dir, {"convert", "--to", "jef", "-o", small, in + "/sub"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "No space left on device (code 28)")) << r.err;
+    // What was written is whole; nothing else is left.
+    size_t written = 0;
+    for (const auto& e : fs::directory_iterator(small)) {
+        EXPECT_EQ(e.path().extension(), ".jef") << e.path();
+        EXPECT_TRUE(reads(e.path().string(), "JEF")) << e.path();
+        ++written;
+    }
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, 13u);
+    std::system(("umount " + shellQuoted(small)).c_str());
+}
+
+TEST_F(Batch, CtrlCStopsTheRunWithWholeFilesAndASummary) {
+    for (int i = 0; i < 400; ++i)
+        fs::copy_file(VARDELLE_SOURCE_DIR "/resources/samples/flower.pes", in + "/sub/f" + std::to_string(i) + ".pes");
+    const std::string out = dir.file("out");
+    const std::string err = dir.file("err.txt");
+    // The shell starts the run in the background, interrupts it a moment later and waits.
+    const std::string cmd = shellQuoted(VARDELLE_BINARY_DIR "/vardelle-cli") + " convert --to dst --jobs 2 -o " +
+                            shellQuoted(out) + " " + shellQuoted(in + "/sub") + " 2>" + shellQuoted(err) +
+                            " & pid=$!; sleep 0.3; kill -INT $pid; wait $pid; echo $? >" + shellQuoted(dir.file("rc"));
+    ASSERT_EQ(std::system(("sh -c " + shellQuoted(cmd)).c_str()), 0);
+    const std::string messages = slurp(err);
+    const int status = std::stoi(slurp(dir.file("rc")));
+    size_t written = 0;
+    if (fs::exists(out))
+        for (const auto& e : fs::directory_iterator(out)) {
+            EXPECT_EQ(e.path().extension(), ".dst") << e.path();  // no temporary pieces
+            EXPECT_TRUE(reads(e.path().string(), "DST")) << e.path();
+            ++written;
+        }
+    if (written < 401) {  // stopped before the end (a very fast machine may finish first)
+        EXPECT_EQ(status, 1) << messages;
+        EXPECT_TRUE(contains(messages, "stopped by Ctrl+C after ")) << messages;
+        EXPECT_TRUE(contains(messages, "converted " + std::to_string(written) + ",")) << messages;
+    } else {
+        EXPECT_EQ(status, 0) << messages;
+    }
+}
