@@ -311,6 +311,7 @@ int cmdCatalogue(const CLIArgs& args) {
     batchInstallInterruptHandler();
     const VDLBatchScan scan = collect(common);
     const auto& files = scan.files;
+    if (files.empty()) return cliFail("no designs found: nothing to put in " + out);
     if (title) {
         layout.title = *title;
     } else {

@@ -42,9 +42,39 @@ std::string hexColor(const VDLThread& t) {
 
 }  // namespace
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence starting at S[I], 0 when there is none.
+size_t utf8Length(const std::string& s, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = byte(i);
+    size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    if (n == 3 && ((c == 0xE0 && byte(i + 1) < 0xA0) || (c == 0xED && byte(i + 1) >= 0xA0))) return 0;
+    if (n == 4 && ((c == 0xF0 && byte(i + 1) < 0x90) || (c == 0xF4 && byte(i + 1) >= 0x90))) return 0;
+    return n;
+}
+
+}  // namespace
+
 std::string VDLJSONString(const std::string& s) {
     std::string out = "\"";
-    for (unsigned char c : s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            // JSON is UTF-8: a byte that is not part of a character (a file name in another
+            // encoding) becomes U+FFFD.
+            const size_t n = utf8Length(s, i);
+            if (n == 0) {
+                out += "\\ufffd";
+            } else {
+                out.append(s, i, n);
+                i += n - 1;
+            }
+            continue;
+        }
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -59,7 +89,7 @@ std::string VDLJSONString(const std::string& s) {
                     std::snprintf(buf, sizeof buf, "\\u%04x", c);
                     out += buf;
                 } else {
-                    out += char(c);  // UTF-8 passes through as it is
+                    out += char(c);
                 }
         }
     }

@@ -227,7 +227,8 @@ TEST_F(Batch, InfoOverFoldersGivesJsonLinesAndCsvInFileOrder) {
     for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
         lines.push_back(r.out.substr(at, end - at));
     ASSERT_EQ(lines.size(), 4u) << r.out;
-    const char* order[] = {"/a.dst\"", "/b.exp\"", "/name with spaces \xff.dst\"", "/sub/c.pes\""};
+    // JSON is UTF-8: the byte of another encoding in a file name becomes U+FFFD.
+    const char* order[] = {"/a.dst\"", "/b.exp\"", "/name with spaces \\ufffd.dst\"", "/sub/c.pes\""};
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(lines[i].front(), '{');
         EXPECT_EQ(lines[i].back(), '}');
@@ -262,6 +263,16 @@ TEST_F(Batch, CataloguePagesCarryTheDesignsAndPageNumbers) {
     ASSERT_TRUE(flower.importDesignFromURL(VDLURL::fileURLWithPath(in + "/sub/c.pes")));
     EXPECT_TRUE(contains(pages, flower.threads().front().name())) << pages;
 
+    // Each readable design has its picture (drawn ahead on the pool), the broken one none.
+    const std::string images = dir.file("images.txt");
+    if (std::system(("pdfimages -list " + shellQuoted(pdf) + " >" + shellQuoted(images)).c_str()) == 0) {
+        const std::string list = slurp(images);
+        size_t pictures = 0;  // the rows under the two header lines
+        for (size_t at = 0, row = 0, end; (end = list.find('\n', at)) != std::string::npos; at = end + 1, ++row)
+            if (row >= 2 && end > at) ++pictures;
+        EXPECT_EQ(pictures, 4u) << list;
+    }
+
     // An existing file is kept without --force.
     const auto size = fs::file_size(pdf);
     r = runCli(dir, {"catalogue", "-o", pdf, in + "/a.dst"});
@@ -285,7 +296,9 @@ TEST(BatchRun, StopsHandingOutWorkOnceCancelledAndReportsEachItemOnce) {
         },
         [&](size_t i, const VDLBatchOutcome& o) {
             ++reported[i];
-            if (i % 7 == 0) EXPECT_EQ(o.status, VDLBatchOutcome::Status::Failed);
+            if (i % 7 == 0) {
+                EXPECT_EQ(o.status, VDLBatchOutcome::Status::Failed);
+            }
         },
         &cancel);
     EXPECT_GE(ran, 51u);
