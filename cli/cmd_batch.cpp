@@ -234,6 +234,9 @@ int cmdInfoMany(const CLIArgs& args) {
     const auto& files = scan.files;
     if (form == Form::CSV) std::printf("%s\r\n", VDLDesignInfoCSVHeader().c_str());
     // Results are printed in the order of the files, each as soon as those before it are done.
+    // A worker fills results[i]; the report (same thread, under the pool's lock) moves it to
+    // texts[i], which only the reports touch.
+    std::vector<std::string> results(files.size());
     std::vector<std::optional<std::string>> texts(files.size());
     size_t nextToPrint = 0;
     BatchProgress progress(files.size());
@@ -243,17 +246,17 @@ int cmdInfoMany(const CLIArgs& args) {
             VDLDesign design;
             VDLError error;
             if (!design.importDesignFromURL(VDLURL::fileURLWithPath(files[i].path), &error)) {
-                texts[i] = std::string();
                 return {VDLBatchOutcome::Status::Failed,
                         error.domain == VDLPOSIXErrorDomain ? std::string(std::strerror(int(error.code))) : error.message(),
                         error.code};
             }
-            texts[i] = form == Form::JSON  ? VDLDesignInfoJSON(design, files[i].path) + "\n"
+            results[i] = form == Form::JSON  ? VDLDesignInfoJSON(design, files[i].path) + "\n"
                        : form == Form::CSV ? VDLDesignInfoCSV(design, files[i].path) + "\r\n"
                                            : design.description() + "\n\n";
             return {};
         },
         [&](size_t i, const VDLBatchOutcome& outcome) {
+            texts[i] = std::move(results[i]);
             progress.finished(files[i].path, outcome);
             if (nextToPrint < texts.size() && texts[nextToPrint]) progress.clear();
             while (nextToPrint < texts.size() && texts[nextToPrint]) {

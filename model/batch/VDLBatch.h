@@ -53,7 +53,8 @@ struct VDLBatchOutcome {
 };
 
 // Runs WORK(i) for every i below COUNT on JOBS threads (0: one per core), handing the items out
-// in order. REPORT(i, outcome) is called for each finished item, one call at a time, in the
+// in order. REPORT(i, outcome) is called for each finished item on the thread that ran it, one
+// call at a time (under the pool's lock), in the
 // order they finish. Once CANCEL is set no new item starts; the ones in flight finish. Returns
 // how many items ran.
 size_t VDLBatchRun(size_t count, unsigned jobs, const std::function<VDLBatchOutcome(size_t)>& work,
