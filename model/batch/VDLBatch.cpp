@@ -51,14 +51,15 @@ struct Walker {
     VDLBatchScan& scan;
     bool recursive;
     std::set<std::pair<dev_t, ino_t>> entered;  // folders on the way down and those done
+    std::set<std::pair<dev_t, ino_t>> taken;    // design files already in the list
 
     void problem(const std::string& path, int err) { scan.problems.push_back({path, std::strerror(err)}); }
 
-    void file(const std::string& path, const std::string& relative) {
-        if (VDLBatchIsDesignFile(path))
-            scan.files.push_back({path, relative});
-        else
+    void file(const std::string& path, const std::string& relative, const struct stat& st) {
+        if (!VDLBatchIsDesignFile(path))
             ++scan.other;
+        else if (taken.insert({st.st_dev, st.st_ino}).second)  // a file named twice is done once
+            scan.files.push_back({path, relative});
     }
 
     void folder(const std::string& path, const std::string& relative, const struct stat& st) {
@@ -94,7 +95,7 @@ struct Walker {
                 else
                     ++scan.folders;
             } else {
-                file(child, childRelative);
+                file(child, childRelative, cst);
             }
         }
     }
@@ -121,7 +122,7 @@ bool VDLBatchIsDesignFile(const std::string& path) {
 
 VDLBatchScan VDLBatchCollect(const std::vector<std::string>& paths, bool recursive) {
     VDLBatchScan scan;
-    Walker walker{scan, recursive, {}};
+    Walker walker{scan, recursive, {}, {}};
     for (const std::string& path : paths) {
         struct stat st;
         if (::stat(path.c_str(), &st) != 0) {
@@ -136,7 +137,7 @@ VDLBatchScan VDLBatchCollect(const std::vector<std::string>& paths, bool recursi
         if (isHidden(name))
             ++scan.hidden;
         else
-            walker.file(path, name);
+            walker.file(path, name, st);
     }
     return scan;
 }

@@ -41,7 +41,8 @@ bool VDLBatchIsDesignFile(const std::string& path);
 // Files given are taken as they are (a hidden or non-design file given by name is skipped and
 // counted too); folders give the design files inside them, sorted by name, and with RECURSIVE
 // those of their subfolders. Symbolic links are followed; a folder reached again through a link
-// (a loop) is reported once and not entered.
+// (a loop) is reported once and not entered. A file reached twice (named and inside a folder
+// given, or through a link) is listed once.
 VDLBatchScan VDLBatchCollect(const std::vector<std::string>& paths, bool recursive);
 
 // What became of one file.

@@ -39,8 +39,9 @@ TEST(BatchCollect, WalksFoldersOnceThroughLinksAndCountsWhatItLeavesOut) {
     EXPECT_EQ(gone->path, root + "/gone.dst");
     EXPECT_EQ(gone->message, "No such file or directory");
 
-    // Not recursive: the files directly inside, the folder counted; a file given by name.
-    scan = VDLBatchCollect({root, root + "/a/two.pes", root + "/a/.secret.pes"}, false);
+    // Not recursive: the files directly inside, the folder counted; a file given by name, once
+    // however often it is reached.
+    scan = VDLBatchCollect({root, root + "/a/two.pes", root + "/a/.secret.pes", root + "/a/../a/two.pes"}, false);
     ASSERT_EQ(scan.files.size(), 2u);
     EXPECT_EQ(scan.files[1].relative, "two.pes");
     EXPECT_EQ(scan.folders, 1u);
