@@ -18,6 +18,11 @@ int cmdEdit(const CLIArgs& args);
 int cmdThumbnail(const CLIArgs& args);
 int cmdPreview(const CLIArgs& args);
 int cmdMetadata(const CLIArgs& args);
+int cmdCatalogue(const CLIArgs& args);
+// The forms over many files and folders (cli/cmd_batch.cpp).
+int cmdConvertMany(const CLIArgs& args);
+int cmdThumbnailCache(const CLIArgs& args);
+int cmdInfoMany(const CLIArgs& args);
 
 // "vardelle-cli: FILE: MESSAGE (code N)" on stderr; returns 1.
 int cliFail(const std::string& file, const VDLError& error);

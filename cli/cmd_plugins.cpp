@@ -100,6 +100,8 @@ bool storeExtendedAttributes(const std::string& path, const VDLMDAttributes& att
 }  // namespace
 
 int cmdThumbnail(const CLIArgs& args) {
+    for (const auto& a : args)
+        if (a == "--cache") return cmdThumbnailCache(args);
     std::vector<std::string> positional;
     std::string sizeText;
     bool haveSize = false;

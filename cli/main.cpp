@@ -15,13 +15,20 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", cmdInfo, "info FILE [--json]            the design's summary (sizes in 0.1 mm with --json)"},
+    {"info", cmdInfo,
+     "info FILE [--json]            the design's summary (sizes in 0.1 mm with --json)\n"
+     "  info [--json|--csv] [--recursive] [--jobs N] PATH...\n"
+     "                                the same for many files and folders: JSON Lines, or CSV rows"},
     {"dump", cmdDump,
      "dump FILE                     one line per thread, then one line per stitch record:\n"
      "                                  thread I KEY PALETTE R G B   (R G B 0-255; an empty KEY or\n"
      "                                    PALETTE prints as '-', spaces in them as '_')\n"
      "                                  stitch I DX DY FLAGS         (0.1 mm, Y up; FLAGS -, J, C or JC)"},
-    {"convert", cmdConvert, "convert IN OUT                write IN in the format of OUT's extension"},
+    {"convert", cmdConvert,
+     "convert IN OUT                write IN in the format of OUT's extension\n"
+     "  convert --to FORMAT [-o OUTDIR] [--recursive] [--jobs N] [--force] PATH...\n"
+     "                                convert files and folders; outputs beside the inputs, or the\n"
+     "                                  input tree under OUTDIR; existing outputs kept without --force"},
     {"render", cmdRender,
      "render IN OUT [--size N] [--3d] [--jumps] [--points] [--thread I] [--cairo]\n"
      "                                draw IN into OUT (.png, .svg or .pdf); PNG pixels are drawn directly,\n"
@@ -33,7 +40,12 @@ const Command kCommands[] = {
      "                                  DX DY, LEN (stitch length) and DIST (distance) in millimetres)"},
     {"thumbnail", cmdThumbnail,
      "thumbnail IN OUT.png [--size N]\n"
-     "                                the file-manager thumbnail of IN (default 600 pixels)"},
+     "                                the file-manager thumbnail of IN (default 600 pixels)\n"
+     "  thumbnail --cache [--size normal|large|x-large|xx-large] [--recursive] [--jobs N] PATH...\n"
+     "                                fill the desktop's thumbnail cache (~/.cache/thumbnails)"},
+    {"catalogue", cmdCatalogue,
+     "catalogue [-o OUT.pdf] [--paper a4|letter] [--per-page N] [--title TEXT] [--recursive] [--jobs N]\n"
+     "          [--force] PATH...   a printable contact sheet of the designs (default catalogue.pdf)"},
     {"preview", cmdPreview, "preview IN OUT.(png|pdf|svg)  the preview page of IN"},
     {"metadata", cmdMetadata,
      "metadata FILE [--json] [--xattr]\n"

@@ -361,6 +361,40 @@ void VDLCairoContext::fillRect(double x, double y, double w, double h) {
     fillPath();
 }
 
+bool VDLCairoContext::drawPixels(const uint8_t* data, int width, int height, int stride, double x, double y,
+                                 double w, double h) {
+    if (!drawable() || !data || width <= 0 || height <= 0 || stride < width * 4 || !(w > 0) || !(h > 0) ||
+        !isFinite(x) || !isFinite(y) || !isFinite(w) || !isFinite(h))
+        return false;
+    // A copy: a PDF surface keeps the picture until the document is finished.
+    cairo_surface_t* picture = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(picture) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(picture);
+        return false;
+    }
+    cairo_surface_flush(picture);
+    uint8_t* into = cairo_image_surface_get_data(picture);
+    const int intoStride = cairo_image_surface_get_stride(picture);
+    for (int row = 0; row < height; ++row)
+        std::memcpy(into + size_t(row) * size_t(intoStride), data + size_t(row) * size_t(stride), size_t(width) * 4);
+    cairo_surface_mark_dirty(picture);
+
+    cairo_save(cr_);
+    cairo_new_path(cr_);
+    cairo_matrix_t ctm;
+    cairo_get_matrix(cr_, &ctm);
+    const bool yUp = ctm.xx * ctm.yy - ctm.xy * ctm.yx < 0;
+    cairo_translate(cr_, x, yUp ? y + h : y);
+    cairo_scale(cr_, w / width, (yUp ? -h : h) / height);
+    cairo_set_source_surface(cr_, picture, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_GOOD);
+    cairo_rectangle(cr_, 0, 0, width, height);
+    cairo_fill(cr_);
+    cairo_restore(cr_);
+    cairo_surface_destroy(picture);
+    return true;
+}
+
 void VDLCairoContext::strokeRect(double x, double y, double w, double h) {
     cairo_new_path(cr_);
     addRect(x, y, w, h);

@@ -84,6 +84,8 @@ public:
     double textWidth(const std::string& utf8) override;
     bool beginPixelAccess(VDLPixelTarget& target) override;
     void endPixelAccess() override;
+    bool drawPixels(const uint8_t* data, int width, int height, int stride, double x, double y, double w,
+                    double h) override;
 
 private:
     VDLCairoContext(Kind kind, cairo_surface_t* surface, int width, int height,

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
 #include <climits>
 #include <filesystem>
 
@@ -111,6 +113,48 @@ bool resolveLinks(const std::string& path, std::string& resolved, int& errorCode
 }
 
 }  // namespace
+namespace {
+thread_local bool gDeferSync = false;
+}
+
+VDLDeferredFileSync::VDLDeferredFileSync() : previous_(gDeferSync) { gDeferSync = true; }
+VDLDeferredFileSync::~VDLDeferredFileSync() { gDeferSync = previous_; }
+
+void VDLSyncFiles(const std::vector<std::string>& paths) {
+    std::vector<dev_t> done;
+    for (const std::string& path : paths) {
+        const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && std::find(done.begin(), done.end(), st.st_dev) == done.end()) {
+            done.push_back(st.st_dev);
+            if (::syncfs(fd) != 0) ::sync();
+        }
+        ::close(fd);
+    }
+}
+
+unsigned VDLCurrentUmask() {
+    // Linux gives it in /proc; elsewhere it can only be read by setting it, which is done once
+    // under a lock (a thread creating a file in that instant would see no mask).
+    if (FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+                found = true;
+                break;
+            }
+        std::fclose(f);
+        if (found) return mask;
+    }
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return unsigned(mask);
+}
 
 bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error) {
     namespace fs = std::filesystem;
@@ -147,12 +191,10 @@ bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t si
     if (exists) {
         mode = existing.st_mode & 07777;
     } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~mode_t(VDLCurrentUmask());
     }
     if (::fchmod(fd, mode) != 0) return fail(errno);
-    if (::fsync(fd) != 0) return fail(errno);
+    if ((exists || !gDeferSync) && ::fsync(fd) != 0) return fail(errno);
     if (::close(fd) != 0) {
         int e = errno;
         ::unlink(tmpl.c_str());

@@ -27,6 +27,29 @@ inline bool VDLWriteFileAtomically(const std::string& path, const std::vector<ui
     return VDLWriteFileAtomically(path, bytes.data(), bytes.size(), error);
 }
 
+// While one is alive on a thread, the new files that thread writes with VDLWriteFileAtomically
+// (those that replace nothing) are not flushed one by one: whoever made it flushes them all at
+// once (VDLSyncFiles) before saying they are written. Thousands of small new files then cost one
+// flush instead of one each. A file that replaces an existing one is always flushed before the
+// rename, so what a user had is never lost.
+class VDLDeferredFileSync {
+public:
+    VDLDeferredFileSync();
+    ~VDLDeferredFileSync();
+    VDLDeferredFileSync(const VDLDeferredFileSync&) = delete;
+    VDLDeferredFileSync& operator=(const VDLDeferredFileSync&) = delete;
+
+private:
+    bool previous_;
+};
+// Flushes to disk every file written so far on the file systems that hold PATHS (each file system
+// once).
+void VDLSyncFiles(const std::vector<std::string>& paths);
+
+// The process's file-creation mask, read without changing it (other threads may be creating
+// files at the same moment).
+unsigned VDLCurrentUmask();
+
 // Asks the kernel to back a large, freshly reserved buffer with huge pages where it can, so that
 // filling it costs a few page faults instead of one per 4 KiB page. Only a hint: small buffers,
 // unaligned edges and systems without transparent huge pages are left as they are.

@@ -102,4 +102,13 @@ public:
         return false;
     }
     virtual void endPixelAccess() {}
+
+    // Draws a picture of WIDTH x HEIGHT premultiplied ARGB32 pixels (rows of STRIDE bytes, the
+    // first row at the top) scaled into the rectangle X, Y, W, H of user space, upright whichever
+    // way Y points. False when the context cannot draw pictures (the caller draws otherwise).
+    virtual bool drawPixels(const uint8_t* data, int width, int height, int stride, double x, double y, double w,
+                            double h) {
+        (void)data, (void)width, (void)height, (void)stride, (void)x, (void)y, (void)w, (void)h;
+        return false;
+    }
 };

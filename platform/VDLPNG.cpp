@@ -92,7 +92,7 @@ void encodePart(const uint8_t* data, int width, int stride, int from, int to, bo
 
 }  // namespace
 
-std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, int stride) {
+std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, int stride, const VDLPNGText& text) {
     if (!data || width <= 0 || height <= 0 || width > (1 << 24) || height > (1 << 24) || stride < width * 4) return {};
     // zlib counts in 32 bits: a picture of over 2 GB is left to the caller's other writer.
     if (double(width) * 4.0 * double(height) > 2e9) return {};
@@ -134,6 +134,13 @@ std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, in
                                     uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h),
                                     8, 6, 0, 0, 0};  // 8 bits, RGBA, deflate, adaptive filters, no interlace
         putChunk(png, "IHDR", header, sizeof header);
+        for (const auto& [key, value] : text) {
+            if (key.empty() || key.size() > 79 || key.find('\0') != std::string::npos) continue;
+            std::vector<uint8_t> body(key.begin(), key.end());
+            body.push_back(0);
+            body.insert(body.end(), value.begin(), value.end());
+            putChunk(png, "tEXt", body.data(), body.size());
+        }
         // IDAT chunks of the stream, cut every kChunk bytes whatever piece they fall in.
         size_t piece = 0, at = 0;
         for (size_t done = 0; done < total;) {
@@ -156,4 +163,26 @@ std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, in
     } catch (const std::bad_alloc&) {
         return {};
     }
+}
+
+VDLPNGText VDLReadPNGText(const uint8_t* data, size_t size) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    VDLPNGText text;
+    if (!data || size < 8 || std::memcmp(data, kSignature, 8) != 0) return text;
+    size_t at = 8;
+    while (size - at >= 12) {
+        const uint32_t length = uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 | uint32_t(data[at + 2]) << 8 | data[at + 3];
+        if (length > size - at - 12) break;
+        const uint8_t* type = data + at + 4;
+        const uint8_t* body = data + at + 8;
+        if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) break;
+        if (std::memcmp(type, "tEXt", 4) == 0) {
+            const uint8_t* zero = static_cast<const uint8_t*>(std::memchr(body, 0, length));
+            if (zero)
+                text.emplace_back(std::string(reinterpret_cast<const char*>(body), size_t(zero - body)),
+                                  std::string(reinterpret_cast<const char*>(zero + 1), size_t(body + length - zero - 1)));
+        }
+        at += 12 + size_t(length);
+    }
+    return text;
 }
