@@ -5,6 +5,8 @@
 //   vardelle-kde-check extract FILE MIMETYPE
 //       runs the extractors KFileMetaData's collection offers for MIMETYPE and prints every
 //       property they give, one "Name: value" a line.
+//   vardelle-kde-check mimetype FILE...
+//       prints the MIME type Qt's database (what Dolphin and Baloo use) gives each file.
 // Exit status 0 when a picture or at least one property came back, 1 otherwise, 2 on usage.
 #include <KFileMetaData/ExtractorCollection>
 #include <KFileMetaData/PropertyInfo>
@@ -15,6 +17,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
+#include <QMimeDatabase>
 #include <QUrl>
 
 #include <cstdio>
@@ -73,6 +76,12 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     if (args.size() == 5 && args[1] == QLatin1String("thumbnail")) return thumbnail(args[2], args[3], args[4].toInt());
     if (args.size() == 4 && args[1] == QLatin1String("extract")) return extract(args[2], args[3]);
-    std::fprintf(stderr, "usage: vardelle-kde-check thumbnail FILE MIMETYPE SIZE | extract FILE MIMETYPE\n");
+    if (args.size() >= 3 && args[1] == QLatin1String("mimetype")) {
+        QMimeDatabase db;
+        for (int i = 2; i < args.size(); ++i)
+            std::printf("%s: %s\n", qPrintable(args[i]), qPrintable(db.mimeTypeForFile(args[i]).name()));
+        return 0;
+    }
+    std::fprintf(stderr, "usage: vardelle-kde-check thumbnail FILE MIMETYPE SIZE | extract FILE MIMETYPE | mimetype FILE...\n");
     return 2;
 }

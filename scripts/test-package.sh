@@ -122,6 +122,13 @@ kde_check=$work/kde-check/kde/vardelle-kde-check
 grep -q "^plug-in: vardellethumbnail (/usr/lib/.*/qt5/plugins/kf5/thumbcreator/vardellethumbnail.so)" kde-thumbnail.txt || fail "KIO did not offer the installed plug-in"
 check "KIO thumbnail enabled by default" yes "$(sed -n 's/^enabled by default: //p' kde-thumbnail.txt)"
 check "KIO thumbnail size" 256x256 "$(sed -n 's/^picture: //p' kde-thumbnail.txt)"
+# Qt's MIME database, as Dolphin and Baloo see the files.
+"$kde_check" mimetype flower.pes design.jpx picture.jpx renamed.jpx photo.pcd design.pcd > kde-mime.txt
+for expected in flower.pes:application/x-pes design.jpx:application/x-jpx picture.jpx:image/jpx \
+                renamed.jpx:image/jpx photo.pcd:image/x-photo-cd design.pcd:application/x-pcd; do
+  file=${expected%%:*}
+  check "Qt's MIME type of $file" "${expected#*:}" "$(sed -n "s/^$file: //p" kde-mime.txt)"
+done
 "$kde_check" extract flower.pes application/x-pes | tee kde-extract.txt
 stitches=$(vardelle-cli metadata flower.pes --json | python3 -c 'import json,sys; print(int(json.load(sys.stdin)["vardelle_embroidery_stitches"]))')
 check "stitch count through ExtractorCollection" "$stitches" "$(sed -n 's/^lineCount: //p' kde-extract.txt)"
