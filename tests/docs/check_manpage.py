@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """A manual page against its program's --help: the same commands and the same options.
 
-usage: check_manpage.py PROGRAM PAGE.1 [--commands]
+usage: check_manpage.py PROGRAM PAGE.1 [--commands] [--completion FILE]
 
 Options are every -x and --long-name word. With --commands, the commands are the first word
 of each help line indented by two spaces that starts with a lower-case letter, and in the page
-the bold words that open a .TP entry of the COMMANDS section (outside .RS blocks). Exits 1 and names every word
-that is only on one side.
+the bold words that open a .TP entry of the COMMANDS section (outside .RS blocks). With
+--completion, the commands of a bash completion script (its `commands="..."` list) must be the
+same too. Exits 1 and names every word that is only on one side.
 """
 import re
 import subprocess
@@ -66,6 +67,9 @@ def main():
         sys.exit(__doc__)
     program, page = sys.argv[1], sys.argv[2]
     want_commands = "--commands" in sys.argv[3:]
+    completion = None
+    if "--completion" in sys.argv[3:]:
+        completion = sys.argv[sys.argv.index("--completion") + 1]
     h_opts, h_cmds = help_words(program, want_commands)
     p_opts, p_cmds = page_words(page, want_commands)
     faults = []
@@ -74,6 +78,13 @@ def main():
             faults.append(f"{kind} {word} is in --help but not in {page}")
         for word in sorted(p - h):
             faults.append(f"{kind} {word} is in {page} but not in --help")
+    if completion:
+        m = re.search(r'\bcommands="([^"]*)"', open(completion, encoding="utf-8").read())
+        c_cmds = set(m.group(1).split()) if m else set()
+        for word in sorted(h_cmds - c_cmds):
+            faults.append(f"command {word} is in --help but not in {completion}")
+        for word in sorted(c_cmds - h_cmds):
+            faults.append(f"command {word} is in {completion} but not in --help")
     if want_commands and not h_cmds:
         faults.append("no command found in --help")
     if not h_opts:
