@@ -50,7 +50,9 @@ int main(int argc, char** argv) {
             sizeText = a.substr(2);
             haveSize = true;
         } else if (a == "-h" || a == "--help") {
-            std::printf("usage: vardelle-thumbnailer -s SIZE INPUT OUTPUT\n");
+            std::printf("usage: vardelle-thumbnailer -s SIZE INPUT OUTPUT\n"
+                        "  -s, --size SIZE   width and height of the thumbnail in pixels (1 to 4096)\n"
+                        "  -h, --help        this text\n");
             return 0;
         } else if (a.size() > 1 && a[0] == '-') {
             return usage();

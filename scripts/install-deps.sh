@@ -11,7 +11,9 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   appstream xvfb xauth imagemagick
   dbus dosfstools mtools
-  poppler-utils
+  poppler-utils python3
+  qtbase5-dev libkf5kio-dev libkf5filemetadata-dev
+  debhelper dpkg-dev lintian libopenjp2-tools xdg-utils bash-completion
 )
 
 missing=()

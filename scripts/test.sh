@@ -21,3 +21,8 @@ echo "== normal build"
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARDELLE_BENCH=ON
 echo "== ASan + UBSan build"
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVARDELLE_SANITIZE=ON -DVARDELLE_BENCH=OFF
+
+# ---- Debian package stage: build the package, install it, use it as a desktop does, remove it.
+echo "== Debian package"
+bash scripts/test-package.sh
+# ---- end of the Debian package stage

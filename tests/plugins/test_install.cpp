@@ -17,9 +17,10 @@ bool haveTool(const char* name) {
     return std::system(cmd.c_str()) == 0;
 }
 
+// Our own types; the image types in the package only add magic to the database's own.
 std::set<std::string> declaredMimeTypes(const std::string& xml) {
     std::set<std::string> types;
-    const std::regex re("<mime-type type=\"([^\"]+)\"");
+    const std::regex re("<mime-type type=\"(application/[^\"]+)\"");
     for (auto it = std::sregex_iterator(xml.begin(), xml.end(), re); it != std::sregex_iterator(); ++it)
         types.insert((*it)[1]);
     return types;
@@ -127,9 +128,9 @@ TEST_F(InstalledTree, MimePackageValidatesAndClaimsEveryExtension) {
         EXPECT_NE(globs.find(std::string(":*.") + ext + "\n"), std::string::npos) << ext;
         EXPECT_NE(globs.find(":*." + upper + ":cs\n"), std::string::npos) << upper;
     }
-    // Above the default weight of the database's own claims on these two.
-    EXPECT_NE(globs.find("60:application/x-jpx:*.jpx\n"), std::string::npos);
-    EXPECT_NE(globs.find("60:application/x-pcd:*.pcd\n"), std::string::npos);
+    // The same weight as the database's own claims on these two: the content decides.
+    EXPECT_NE(globs.find("50:application/x-jpx:*.jpx\n"), std::string::npos);
+    EXPECT_NE(globs.find("50:application/x-pcd:*.pcd\n"), std::string::npos);
 
     // What the desktop makes of files, with our database in front of the system's.
     if (!haveTool("gio")) GTEST_SKIP() << "gio is not installed";
@@ -142,14 +143,40 @@ TEST_F(InstalledTree, MimePackageValidatesAndClaimsEveryExtension) {
         return g.out.substr(b, g.out.find('\n', b) - b);
     };
     const auto sample = readBytes(kSamplesDir + "/flower.jef");
-    writeBytes(dir.file("design.jpx"), sample);
-    writeBytes(dir.file("DESIGN.PCD"), sample);
     writeBytes(dir.file("design.jef+"), sample);
+    // A JPX design: stitch offset 120, version 1, two threads, hoop 0, a short stream.
+    std::vector<uint8_t> jpx(120, 0);
+    jpx[0] = 120;
+    jpx[4] = 1;
+    jpx[32] = 2;
+    jpx[60] = 1;
+    jpx[64] = 5;
+    for (uint8_t b : {0x0A, 0x0A, 0x80, 0x10}) jpx.push_back(b);
+    writeBytes(dir.file("design.jpx"), jpx);
+    // A PCD design: type 0, one colour, one stitch.
+    writeBytes(dir.file("DESIGN.PCD"), {0x32, 0x00, 0x01, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x01, 0x00,
+                                        0x00, 0x10, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00});
+    // The JPEG 2000 family: a JPX image, and a JP2 image (brand "jp2 ") named .jpx; a Photo CD
+    // image: 2048 bytes, then its image pack.
+    std::vector<uint8_t> jp2 = {0x00, 0x00, 0x00, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A,
+                                0x00, 0x00, 0x00, 0x14, 'f', 't', 'y', 'p', 'j', 'p', '2', ' ',
+                                0x00, 0x00, 0x00, 0x00, 'j', 'p', '2', ' '};
+    jp2.resize(200, 0);
+    writeBytes(dir.file("photo2.jpx"), jp2);
+    for (int i = 0; i < 3; ++i) jp2[20 + i] = "jpx"[i];
+    writeBytes(dir.file("photo.jpx"), jp2);
+    std::vector<uint8_t> photoCd(2048, 0xFF);
+    for (char c : std::string("PCD_IPI")) photoCd.push_back(uint8_t(c));
+    photoCd.resize(4096, 0);
+    writeBytes(dir.file("photo.pcd"), photoCd);
     writeBytes(dir.file("brother"), readBytes(kSamplesDir + "/flower.pec"));    // by magic
     writeBytes(dir.file("tajima"), readBytes(kSamplesDir + "/flower.dst"));
     writeBytes(dir.file("pfaff"), {'%', 'v', 's', 'm', '%', 0, 0, 0, 0, 0});
     EXPECT_EQ(contentType(dir.file("design.jpx")), "application/x-jpx");
     EXPECT_EQ(contentType(dir.file("DESIGN.PCD")), "application/x-pcd");
+    EXPECT_EQ(contentType(dir.file("photo.jpx")), "image/jpx");
+    EXPECT_EQ(contentType(dir.file("photo2.jpx")), "image/jpx");
+    EXPECT_EQ(contentType(dir.file("photo.pcd")), "image/x-photo-cd");
     EXPECT_EQ(contentType(dir.file("design.jef+")), "application/x-jef");
     EXPECT_EQ(contentType(dir.file("brother")), "application/x-pec");
     EXPECT_EQ(contentType(dir.file("tajima")), "application/x-dst");
