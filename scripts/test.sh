@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds (incrementally) and runs every test twice: a normal build,
-# and one with AddressSanitizer + UndefinedBehaviorSanitizer.
+# and one with AddressSanitizer + UndefinedBehaviorSanitizer; then the fuzz stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -21,3 +21,8 @@ echo "== normal build"
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARDELLE_BENCH=ON
 echo "== ASan + UBSan build"
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVARDELLE_SANITIZE=ON -DVARDELLE_BENCH=OFF
+
+# ---- fuzz stage: libFuzzer build with clang, corpus replay, a short run of every target ----
+echo "== fuzz build and short fuzzing"
+bash scripts/fuzz-ci.sh
+# ---- end of fuzz stage ----
