@@ -5,7 +5,7 @@
 # committed corpus. New corpus entries and any faulty input are kept outside the repository, in
 # ${XDG_CACHE_HOME:-~/.cache}/vardelle-fuzz/<target>/ (faults in .../<target>/findings/), and are
 # read again by the next run. Prints each target's executions and coverage; exits non-zero when
-# a target found a fault.
+# a target found a fault. VARDELLE_FUZZ_CORES sets how many cores (all by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/fuzz-common.sh
@@ -16,7 +16,7 @@ if ! [[ "$MINUTES" =~ ^[0-9]+$ ]] || [[ "$MINUTES" -eq 0 ]]; then
   echo "usage: bash scripts/fuzz.sh [MINUTES] [TARGET...]" >&2
   exit 2
 fi
-CORES=$(nproc 2>/dev/null || echo 2)
+CORES=${VARDELLE_FUZZ_CORES:-$(nproc 2>/dev/null || echo 2)}
 CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/vardelle-fuzz
 targets=$(fuzz_targets "$@")
 count=$(wc -w <<<"$targets")

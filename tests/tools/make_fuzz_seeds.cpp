@@ -23,7 +23,7 @@ void write(const std::string& target, const std::string& name, const std::string
     std::printf("%s/%s (%zu bytes)\n", target.c_str(), name.c_str(), bytes.size());
 }
 
-// A small design: two threads, a jump into each part, one colour change, a few stitches.
+// A small design (with a hoop and the file it came from, or without): two threads, a jump into each part, one colour change, a few stitches.
 VDLDesign smallDesign(bool withHoop) {
     VDLDesign d;
     d.setDesignName("Leaf");
@@ -33,7 +33,10 @@ VDLDesign smallDesign(bool withHoop) {
                    VDLStitch(-9.5f, 11, false, false), VDLStitch(7, 7, false, false)});
     d.setThreads({VDLThread(VDLColor(0.8, 0.1, 0.2), "Rose", "1147", "Madeira Rayon", "Madeira Rayon"),
                   VDLThread(VDLColor(0.1, 0.5, 0.2), "Leaf", "1049", "Madeira Rayon", "Madeira Rayon")});
-    if (withHoop) d.setDesignHoop(VDLHoop("SQ14", "Janome", 2, 1400, 1400, false, false, true));
+    if (withHoop) {
+        d.setDesignHoop(VDLHoop("SQ14", "Janome", 2, 1400, 1400, false, false, true));
+        d.setDesignLocation(VDLURL::fileURLWithPath("/home/user/Designs/Leaf.jef"));
+    }
     d.recomputeBounds();
     return d;
 }
