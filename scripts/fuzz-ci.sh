@@ -22,7 +22,7 @@ run_one() {
   mkdir -p "$dir/corpus"
   cp -R "tests/fuzz/corpus/$name/." "$dir/corpus/"
   "$FUZZ_BUILD/tests/fuzz/fuzz_$name" -max_total_time="$SECONDS_EACH" -timeout=25 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$dir/" "$dir/corpus" >"$dir/log" 2>&1 || touch "$dir/failed"
+    -print_final_stats=1 -artifact_prefix="$dir/" $(fuzz_dict "$name") "$dir/corpus" >"$dir/log" 2>&1 || touch "$dir/failed"
 }
 
 # Every target, JOBS at a time; a target that fails leaves a "failed" mark in its folder.

@@ -27,6 +27,11 @@ fuzz_targets() {
   fi
 }
 
+# The -dict= option of a target that has a dictionary (tests/fuzz/<name>.dict), else nothing.
+fuzz_dict() {
+  [[ -e "tests/fuzz/$1.dict" ]] && echo "-dict=tests/fuzz/$1.dict" || true
+}
+
 # One line from a libFuzzer log: executions, coverage (edges), features, corpus entries.
 fuzz_summary() {
   local name=$1 log=$2 seconds=$3

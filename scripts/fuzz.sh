@@ -38,7 +38,7 @@ for name in $targets; do
   echo "-- fuzz_$name ($(date +%H:%M), log $log)"
   # Fork mode writes new entries into the first folder and only reads the committed one.
   if "$binary" -fork="$CORES" -ignore_crashes=0 -max_total_time=$((MINUTES * 60)) -timeout=25 \
-       -rss_limit_mb=2048 -artifact_prefix="$out/findings/" "$out/corpus" "tests/fuzz/corpus/$name" >"$log" 2>&1; then
+       -rss_limit_mb=2048 -artifact_prefix="$out/findings/" $(fuzz_dict "$name") "$out/corpus" "tests/fuzz/corpus/$name" >"$log" 2>&1; then
     :
   else
     failed+=("$name")
