@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Paste: the clipboard design selected, appended to a document's design.
     VDLDesign document;
-    document.setDesignType("dst");
+    document.setDesignType("DST");  // a DST document: moves split to 12.0 mm
     document.setStitches({VDLStitch(0, 0, true, false), VDLStitch(20, 10, false, false), VDLStitch(-5, 30, false, false)});
     document.setThreads({VDLThread()});
     document.recomputeBounds();
