@@ -5,6 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
+  clang libclang-rt-dev
   libcairo2-dev libplist-dev libicu-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils desktop-file-utils shared-mime-info libglib2.0-bin

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds (incrementally) and runs every test twice: a normal build,
-# and one with AddressSanitizer + UndefinedBehaviorSanitizer.
+# and one with AddressSanitizer + UndefinedBehaviorSanitizer; then the fuzz stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -26,3 +26,8 @@ run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVARDELLE_SANITIZE=ON -DVARDELLE_
 echo "== Debian package"
 bash scripts/test-package.sh
 # ---- end of the Debian package stage
+
+# ---- fuzz stage: libFuzzer build with clang, corpus replay, a short run of every target ----
+echo "== fuzz build and short fuzzing"
+bash scripts/fuzz-ci.sh
+# ---- end of fuzz stage ----
