@@ -45,8 +45,9 @@ bool VDLReadFile(const std::string& path, std::vector<uint8_t>& bytes, VDLError*
     return true;
 }
 
-bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error) {
+bool VDLStageFile(const std::string& path, const void* data, size_t size, std::string& staged, VDLError* error) {
     namespace fs = std::filesystem;
+    staged.clear();
     fs::path target(path);
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
@@ -88,12 +89,26 @@ bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t si
         ::unlink(tmpl.c_str());
         return VDLPOSIXError(error, e, path);
     }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+    staged = tmpl;
+    return true;
+}
+
+bool VDLCommitStagedFile(const std::string& staged, const std::string& path, VDLError* error) {
+    if (::rename(staged.c_str(), path.c_str()) != 0) {
         int e = errno;
-        ::unlink(tmpl.c_str());
+        ::unlink(staged.c_str());
         return VDLPOSIXError(error, e, path);
     }
     return true;
+}
+
+void VDLDiscardStagedFile(const std::string& staged) {
+    if (!staged.empty()) ::unlink(staged.c_str());
+}
+
+bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error) {
+    std::string staged;
+    return VDLStageFile(path, data, size, staged, error) && VDLCommitStagedFile(staged, path, error);
 }
 
 void VDLAdviseLargeBuffer(const void* data, size_t bytes) {
