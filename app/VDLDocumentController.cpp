@@ -55,11 +55,13 @@ void showAlert(QMessageBox::Icon icon, const QString& text, const QString& info)
     box->show();
 }
 
-QString readText(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return QString::fromStdString(s.str());
+// The bytes of a window-state file; empty when it is not a regular file that reads whole.
+std::string readBytes(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return {};
+    std::string bytes(size_t(std::max<qint64>(file.size(), 0)), '\0');
+    if (file.read(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) return {};
+    return bytes;
 }
 
 // Runs when the QApplication is constructed: once the event loop runs, and before the launch
@@ -67,7 +69,7 @@ QString readText(const QString& path) {
 // and the windows of the last run come back.
 void startDocuments() {
     QMetaObject::invokeMethod(
-        qApp, [] { VDLDocumentController::sharedDocumentController()->restoreWindowStates(); }, Qt::QueuedConnection);
+        qApp, [] { VDLDocumentController::sharedDocumentController(); }, Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -88,10 +90,28 @@ void VDLDocumentController::installIntoApplication() {
     app->setCurrentDocumentProvider([this]() -> QObject* { return currentDocument(); });
     app->setOpenPanel([this] { openDocument(nullptr); });
     app->setDocumentOpener([this](const QString& path) { return openDocumentWithContentsOfURL(path) != nullptr; });
-    // Quitting with windows open keeps their state for the next launch.
-    connect(app, &VDLAppController::willTerminate, this, [this] { saveWindowStates(); });
+    app->setQuietDocumentOpener([this](const QString& path, QString* message) {
+        VDLError error;
+        if (openDocumentWithContentsOfURL(path, &error, true)) return true;
+        if (message)
+            *message = QObject::tr("The document “%1” could not be opened.").arg(QFileInfo(path).fileName()) +
+                       QLatin1Char('\n') +
+                       QObject::tr("%1 (error %2)").arg(QString::fromStdString(error.message())).arg(error.code);
+        return false;
+    });
+    // A launch without files brings the last session back.
+    app->setSessionRestorer([this] { restoreWindowStates(); });
+    // Quit asks about every document with unsaved changes before anything is kept.
+    app->setQuitReviewer([this] { return reviewDocumentsForQuit(); });
+    // Quitting with windows open keeps their state for the next launch. The application ending
+    // without the user's Quit (the session ends) keeps unsaved changes too: nobody was asked.
+    connect(app, &VDLAppController::willTerminate, this, [this] {
+        saveWindowStates();
+        statesKeptForQuit_ = true;
+    });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-        if (!documents_.isEmpty()) saveWindowStates();
+        if (!documents_.isEmpty() && !statesKeptForQuit_) saveWindowStates();
+        statesKeptForQuit_ = false;
     });
 }
 
@@ -229,6 +249,17 @@ void VDLDocumentController::openDocument(QObject*) {
     openFiles(runModalOpenPanel(parent));
 }
 
+bool VDLDocumentController::reviewDocumentsForQuit() {
+    const QList<VDLDocument*> docs = documents_;
+    for (VDLDocument* d : docs) {
+        if (d->reviewChangesForQuit()) continue;
+        // Cancelled: nothing of this quit stands, not even the Discard answers given before.
+        for (VDLDocument* other : documents_) other->forgetQuitAnswer();
+        return false;
+    }
+    return true;
+}
+
 void VDLDocumentController::closeAllDocumentsForTesting() {
     const QList<VDLDocument*> docs = documents_;
     for (VDLDocument* d : docs) delete d;
@@ -246,6 +277,11 @@ QString VDLDocumentController::windowStateFolder() {
     return state + QStringLiteral("/vardelle");
 }
 
+// The stitches of a kept design, beside its archive: window-3.plist, window-3.stitches.
+static QString stitchFileFor(const QString& archivePath) {
+    return archivePath.left(archivePath.size() - int(qstrlen(".plist"))) + QStringLiteral(".stitches");
+}
+
 static QStringList windowStateFiles() {
     QDir dir(VDLDocumentController::windowStateFolder());
     QStringList files = dir.entryList({QStringLiteral("window-*.plist")}, QDir::Files, QDir::Name);
@@ -258,7 +294,10 @@ static QStringList windowStateFiles() {
 }
 
 int VDLDocumentController::saveWindowStates() {
-    for (const QString& f : windowStateFiles()) QFile::remove(f);
+    for (const QString& f : windowStateFiles()) {
+        QFile::remove(f);
+        QFile::remove(stitchFileFor(f));
+    }
     if (documents_.isEmpty()) return 0;
     if (!QDir().mkpath(windowStateFolder())) {
         qWarning("Window state not kept: cannot create %s", qPrintable(windowStateFolder()));
@@ -267,10 +306,18 @@ int VDLDocumentController::saveWindowStates() {
     int written = 0;
     for (VDLDocument* d : documents_) {
         if (d->fileName().isEmpty()) continue;
-        const std::string xml = d->encodeRestorableState();
+        std::string stitches;
+        const std::string xml = d->encodeRestorableState(&stitches);
         const QString path = QDir(windowStateFolder()).filePath(QStringLiteral("window-%1.plist").arg(written + 1));
         VDLError error;
+        // The stitches first: an archive is never left pointing at stitches that are not there.
+        if (!stitches.empty() &&
+            !VDLWriteFileAtomically(stitchFileFor(path).toStdString(), stitches.data(), stitches.size(), &error)) {
+            qWarning("Window state of \"%s\" not kept: %s", qPrintable(d->displayName()), error.message().c_str());
+            continue;
+        }
         if (!VDLWriteFileAtomically(path.toStdString(), xml.data(), xml.size(), &error)) {
+            QFile::remove(stitchFileFor(path));
             qWarning("Window state of \"%s\" not kept: %s", qPrintable(d->displayName()), error.message().c_str());
             continue;
         }
@@ -283,8 +330,11 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
     QList<VDLDocument*> restored;
     QStringList messages;
     for (const QString& archivePath : windowStateFiles()) {
-        const std::string xml = readText(archivePath).toStdString();
+        const std::string xml = readBytes(archivePath);
+        const QString stitchPath = stitchFileFor(archivePath);
+        std::string stitches = readBytes(stitchPath);
         QFile::remove(archivePath);
+        QFile::remove(stitchPath);
         const QString file = VDLDocument::archivedFilePath(xml);
         if (file.isEmpty()) {
             qWarning("Window state %s ignored: not a window archive", qPrintable(archivePath));
@@ -308,7 +358,7 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
             messages << QObject::tr("“%1” was not reopened: %2").arg(info.fileName(), QString::fromStdString(error.message()));
             continue;
         }
-        document->restoreState(xml);
+        document->restoreState(xml, &stitches);
         restored << document;
     }
     if (!messages.isEmpty()) {

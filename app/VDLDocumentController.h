@@ -60,6 +60,10 @@ public:
     // else to an alert.
     QList<VDLDocument*> restoreWindowStates(QStringList* skipped = nullptr);
 
+    // Quit: asks Save / Discard / Cancel for every document with unsaved changes, in window
+    // order. False when the user cancelled; then no answer given so far counts.
+    bool reviewDocumentsForQuit();
+
     // Closes every window without asking (tests).
     void closeAllDocumentsForTesting();
 
@@ -79,4 +83,5 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     QList<VDLDocument*> documents_;
     VDLDocument* lastActive_ = nullptr;
+    bool statesKeptForQuit_ = false;
 };
