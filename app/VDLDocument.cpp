@@ -441,12 +441,13 @@ bool VDLDocument::readFromURL(const QString& path, VDLError* error) {
     return true;
 }
 
-VDLDocument* VDLDocument::open(const QString& path, VDLError* error) {
+VDLDocument* VDLDocument::open(const QString& path, VDLError* error, const std::function<void(VDLDocument*)>& beforeShow) {
     auto* doc = new VDLDocument();
     if (!doc->readFromURL(path, error)) {
         delete doc;
         return nullptr;
     }
+    if (beforeShow) beforeShow(doc);
     VDLDocumentController::sharedDocumentController()->addDocument(doc);
     doc->window_->show();
     doc->zoomToFit(nullptr);
@@ -1093,14 +1094,10 @@ QString VDLDocument::archivedFilePath(const std::string& archiveXML) {
     return QString::fromStdString(coder.decodeString(kFilePath).value_or(std::string()));
 }
 
-bool VDLDocument::restoreState(const std::string& archiveXML, const std::string* keptStitches) {
+bool VDLDocument::restoreKeptDesign(const std::string& archiveXML, const std::string* keptStitches) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
-    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) {
-        qWarning("Window state of \"%s\" ignored: not a keyed archive", qPrintable(displayName()));
-        return false;
-    }
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return false;
     VDLCoder coder(static_cast<plist_t>(root.get()));
-
     // The archived design stands in for the file's when it holds changes that were never saved
     // and the file is the one they were made to (same modification date). A file changed since
     // keeps its own contents: the caller does not restore such a window at all.
@@ -1139,6 +1136,18 @@ bool VDLDocument::restoreState(const std::string& archiveXML, const std::string*
             }
         }
     }
+    return keptFromLastSession_;
+}
+
+bool VDLDocument::restoreState(const std::string& archiveXML, const std::string* keptStitches) {
+    VDLPlist root = VDLPlistFromXML(archiveXML);
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) {
+        qWarning("Window state of \"%s\" ignored: not a keyed archive", qPrintable(displayName()));
+        return false;
+    }
+    VDLCoder coder(static_cast<plist_t>(root.get()));
+    // The kept design may have been installed before the window was shown.
+    if (!keptFromLastSession_) restoreKeptDesign(archiveXML, keptStitches);
     if (const std::optional<std::string> frame = coder.decodeString(kWindowFrame)) {
         const QStringList parts = QString::fromStdString(*frame).split(QLatin1Char(' '));
         bool ok = parts.size() == 4;

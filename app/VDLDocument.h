@@ -45,7 +45,9 @@ public:
 
     // Opens PATH in a new window (shown), or answers nullptr with the model's error (the caller
     // shows it; no window is left behind).
-    static VDLDocument* open(const QString& path, VDLError* error = nullptr);
+    // BEFORESHOW, when given, runs once the file is read and before the window is shown.
+    static VDLDocument* open(const QString& path, VDLError* error = nullptr,
+                             const std::function<void(VDLDocument*)>& beforeShow = {});
 
     // ---- The document ------------------------------------------------------------------
     VDLDesign& myDesign() { return design_; }
@@ -132,6 +134,9 @@ public:
     // kept a design. Returns false (after a log line) when the archive does not parse; nothing
     // is changed then. A kept design whose stitches are missing or damaged is ignored.
     bool restoreState(const std::string& archiveXML, const std::string* keptStitches = nullptr);
+    // Only the kept design of an archive (see restoreState); true when it now stands in for the
+    // file's design.
+    bool restoreKeptDesign(const std::string& archiveXML, const std::string* keptStitches);
     // The compact stitch list of a window state, and back (nullopt when the bytes are not one).
     static std::string encodeStitches(const std::vector<VDLStitch>& stitches);
     static std::optional<std::vector<VDLStitch>> decodeStitches(std::string_view bytes);

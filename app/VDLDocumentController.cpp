@@ -353,7 +353,12 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
         }
         if (documentForPath(file)) continue;
         VDLError error;
-        VDLDocument* document = openDocumentWithContentsOfURL(file, &error, true);
+        // A kept design takes the file's place before the window shows, so the file's design is
+        // never drawn; the bytes of its stitches go as soon as they are read.
+        VDLDocument* document = VDLDocument::open(file, &error, [&](VDLDocument* d) {
+            d->restoreKeptDesign(xml, &stitches);
+            std::string().swap(stitches);
+        });
         if (!document) {
             messages << QObject::tr("“%1” was not reopened: %2").arg(info.fileName(), QString::fromStdString(error.message()));
             continue;
