@@ -622,7 +622,8 @@ int VDLDocument::askToSaveChanges() {
 }
 
 bool VDLDocument::windowShouldClose() {
-    if (closing_ || !isDocumentEdited()) return true;
+    // Quitting closes every window: the answer given to the quit's question stands.
+    if (closing_ || discardedForQuit_ || !isDocumentEdited()) return true;
     switch (askToSaveChanges()) {
     case QMessageBox::Save: {
         saveDocument(nullptr);

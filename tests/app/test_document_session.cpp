@@ -83,6 +83,21 @@ TEST_F(DocumentTest, QuitAsksAboutUnsavedChangesAndADiscardedEditNeverComesBack)
     EXPECT_EQ(stateFiles(QStringLiteral("window-*.plist")).size(), 1);
     EXPECT_TRUE(stateFiles(QStringLiteral("*.stitches")).isEmpty());
     EXPECT_EQ(readBytes(path.toStdString()), onDisk);
+    // Quitting then closes the window: the answer stands, nobody is asked twice.
+    bool askedAgain = false;
+    QTimer guard;
+    guard.setInterval(50);
+    QObject::connect(&guard, &QTimer::timeout, [&askedAgain] {
+        if (!QApplication::activeModalWidget()) return;
+        askedAgain = true;
+        modal::rejectAll();
+    });
+    guard.start();
+    doc->window()->close();
+    QApplication::processEvents();
+    guard.stop();
+    EXPECT_FALSE(askedAgain);
+    EXPECT_FALSE(controller()->documents().contains(doc));
     controller()->closeAllDocumentsForTesting();
 
     // The next launch shows the file as it is on disk, at the kept zoom, and clean.
