@@ -1088,6 +1088,13 @@ std::optional<QDateTime> VDLDocument::archivedModificationDate(const std::string
     return QDateTime::fromMSecsSinceEpoch((int64_t(sec) + kPlistEpochOffset) * 1000 + usec / 1000);
 }
 
+bool VDLDocument::archiveKeepsDesign(const std::string& archiveXML) {
+    VDLPlist root = VDLPlistFromXML(archiveXML);
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return false;
+    VDLCoder coder(static_cast<plist_t>(root.get()));
+    return coder.decodeDictionary(kDesign) && (!coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited));
+}
+
 QString VDLDocument::archivedFilePath(const std::string& archiveXML) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
     if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return {};

@@ -152,6 +152,8 @@ public:
     QString sessionNoticeText() const;
     // What an archive says about its window: the document's file and its modification date.
     static QString archivedFilePath(const std::string& archiveXML);
+    // Whether an archive keeps a design with unsaved changes.
+    static bool archiveKeepsDesign(const std::string& archiveXML);
     static std::optional<QDateTime> archivedModificationDate(const std::string& archiveXML);
 
     // Undoable operations shared with the view and the editing commands.

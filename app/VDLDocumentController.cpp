@@ -364,6 +364,11 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
             continue;
         }
         document->restoreState(xml, &stitches);
+        // Unsaved changes that cannot come back are never lost unseen.
+        if (VDLDocument::archiveKeepsDesign(xml) && !document->keptFromLastSession())
+            messages << QObject::tr("“%1”: the unsaved changes kept from the last session could not be read; "
+                                    "the window shows the file as saved.")
+                            .arg(info.fileName());
         restored << document;
     }
     if (!messages.isEmpty()) {

@@ -186,6 +186,23 @@ TEST_F(DocumentTest, DamagedKeptStitchesLeaveTheFilesDesign) {
     EXPECT_FALSE(reopened->isDocumentEdited());
     EXPECT_TRUE(reopened->restoreState(xml, nullptr));
     EXPECT_EQ(absolutePositions(reopened->myDesign()), asRead);
+    controller()->closeAllDocumentsForTesting();
+
+    // At a relaunch the user is told that the kept changes did not come back.
+    VDLDocument* edited = rotatedCopy(open(path));
+    ASSERT_NE(edited, nullptr);
+    EXPECT_EQ(controller()->saveWindowStates(), 1);
+    controller()->closeAllDocumentsForTesting();
+    QFile stitchFile(VDLDocumentController::windowStateFolder() + "/window-1.stitches");
+    ASSERT_TRUE(stitchFile.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(stitchFile.resize(stitchFile.size() - 9));
+    stitchFile.close();
+    QStringList skipped;
+    const QList<VDLDocument*> restored = controller()->restoreWindowStates(&skipped);
+    ASSERT_EQ(restored.size(), 1);
+    EXPECT_EQ(absolutePositions(restored[0]->myDesign()), asRead);
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_TRUE(skipped[0].contains(QStringLiteral("could not be read"))) << skipped[0].toStdString();
 }
 
 // A window restored with "DefaultThreads" set: the palette step of opening belonged to the file's
