@@ -441,13 +441,12 @@ bool VDLDocument::readFromURL(const QString& path, VDLError* error) {
     return true;
 }
 
-VDLDocument* VDLDocument::open(const QString& path, VDLError* error, const std::function<void(VDLDocument*)>& beforeShow) {
+VDLDocument* VDLDocument::open(const QString& path, VDLError* error) {
     auto* doc = new VDLDocument();
     if (!doc->readFromURL(path, error)) {
         delete doc;
         return nullptr;
     }
-    if (beforeShow) beforeShow(doc);
     VDLDocumentController::sharedDocumentController()->addDocument(doc);
     doc->window_->show();
     doc->zoomToFit(nullptr);
@@ -1102,49 +1101,67 @@ QString VDLDocument::archivedFilePath(const std::string& archiveXML) {
     return QString::fromStdString(coder.decodeString(kFilePath).value_or(std::string()));
 }
 
-bool VDLDocument::restoreKeptDesign(const std::string& archiveXML, const std::string* keptStitches) {
+std::optional<VDLDesign> VDLDocument::keptDesign(const std::string& archiveXML, const std::string* keptStitches,
+                                                 const QDateTime& fileDate) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
-    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return false;
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return std::nullopt;
     VDLCoder coder(static_cast<plist_t>(root.get()));
     // The archived design stands in for the file's when it holds changes that were never saved
     // and the file is the one they were made to (same modification date). A file changed since
     // keeps its own contents: the caller does not restore such a window at all.
-    if (plist_t designNode = coder.decodeDictionary(kDesign)) {
-        const bool edited = !coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited);
-        const std::optional<QDateTime> date = archivedModificationDate(archiveXML);
-        const bool sameFile = date && fileModificationDate_.isValid() &&
-                              date->toSecsSinceEpoch() == fileModificationDate_.toSecsSinceEpoch();
-        if (edited && sameFile) {
-            VDLDesign archived{VDLCoder(designNode)};
-            bool complete = true;
-            if (coder.containsValueForKey(kStitchCount)) {
-                std::optional<std::vector<VDLStitch>> stitches =
-                    keptStitches ? decodeStitches(*keptStitches) : std::nullopt;
-                complete = stitches && int64_t(stitches->size()) == coder.decodeInt(kStitchCount);
-                if (complete) {
-                    archived.setStitches(std::move(*stitches));
-                    archived.setDisplayRange(VDLRange{0, uint64_t(archived.stitches().size())});
-                }
-            }
-            const bool consistent =
-                complete && !archived.stitches().empty() &&
-                archived.numberOfThreads() ==
-                    int64_t(std::count_if(archived.stitches().begin(), archived.stitches().end(),
-                                          [](const VDLStitch& s) { return s.isColorChange; })) + 1;
-            if (consistent) {
-                // The palette step of opening belonged to the file's design, which is gone.
-                undoStack_->clear();
-                setDesign(std::move(archived));
-                editedWithoutUndo_ = true;
-                setKeptFromLastSession(true);
-                window_->setWindowModified(true);
-            } else {
-                qWarning("Window state of \"%s\": archived design ignored (incomplete or inconsistent)",
-                         qPrintable(displayName()));
-            }
-        }
+    plist_t designNode = coder.decodeDictionary(kDesign);
+    if (!designNode) return std::nullopt;
+    const bool edited = !coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited);
+    const std::optional<QDateTime> date = archivedModificationDate(archiveXML);
+    const bool sameFile = date && fileDate.isValid() && date->toSecsSinceEpoch() == fileDate.toSecsSinceEpoch();
+    if (!edited || !sameFile) return std::nullopt;
+    VDLDesign archived{VDLCoder(designNode)};
+    if (coder.containsValueForKey(kStitchCount)) {
+        std::optional<std::vector<VDLStitch>> stitches = keptStitches ? decodeStitches(*keptStitches) : std::nullopt;
+        if (!stitches || int64_t(stitches->size()) != coder.decodeInt(kStitchCount)) return std::nullopt;
+        archived.setStitches(std::move(*stitches));
+        archived.setDisplayRange(VDLRange{0, uint64_t(archived.stitches().size())});
     }
-    return keptFromLastSession_;
+    const bool consistent =
+        !archived.stitches().empty() &&
+        archived.numberOfThreads() == int64_t(std::count_if(archived.stitches().begin(), archived.stitches().end(),
+                                                            [](const VDLStitch& s) { return s.isColorChange; })) + 1;
+    if (!consistent) return std::nullopt;
+    return archived;
+}
+
+void VDLDocument::installKeptDesign(VDLDesign design) {
+    // The palette step of opening belonged to the file's design, which is gone.
+    undoStack_->clear();
+    setDesign(std::move(design));
+    editedWithoutUndo_ = true;
+    setKeptFromLastSession(true);
+    window_->setWindowModified(true);
+}
+
+bool VDLDocument::restoreKeptDesign(const std::string& archiveXML, const std::string* keptStitches) {
+    std::optional<VDLDesign> kept = keptDesign(archiveXML, keptStitches, fileModificationDate_);
+    if (!kept) {
+        if (archiveKeepsDesign(archiveXML))
+            qWarning("Window state of \"%s\": kept design ignored (changed file, incomplete or inconsistent)",
+                     qPrintable(displayName()));
+        return false;
+    }
+    installKeptDesign(std::move(*kept));
+    return true;
+}
+
+VDLDocument* VDLDocument::openWithKeptDesign(const QString& path, VDLDesign design) {
+    auto* doc = new VDLDocument();
+    doc->fileName_ = QFileInfo(path).absoluteFilePath();
+    doc->fileType_ = QFileInfo(path).suffix().toUpper();
+    doc->refreshFileModificationDate();
+    doc->installKeptDesign(std::move(design));
+    doc->setWindowTitle();
+    VDLDocumentController::sharedDocumentController()->addDocument(doc);
+    doc->window_->show();
+    doc->zoomToFit(nullptr);
+    return doc;
 }
 
 bool VDLDocument::restoreState(const std::string& archiveXML, const std::string* keptStitches) {

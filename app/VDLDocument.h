@@ -45,9 +45,7 @@ public:
 
     // Opens PATH in a new window (shown), or answers nullptr with the model's error (the caller
     // shows it; no window is left behind).
-    // BEFORESHOW, when given, runs once the file is read and before the window is shown.
-    static VDLDocument* open(const QString& path, VDLError* error = nullptr,
-                             const std::function<void(VDLDocument*)>& beforeShow = {});
+    static VDLDocument* open(const QString& path, VDLError* error = nullptr);
 
     // ---- The document ------------------------------------------------------------------
     VDLDesign& myDesign() { return design_; }
@@ -137,6 +135,13 @@ public:
     // Only the kept design of an archive (see restoreState); true when it now stands in for the
     // file's design.
     bool restoreKeptDesign(const std::string& archiveXML, const std::string* keptStitches);
+    // The kept design of an archive, when it may stand in for the file of modification date
+    // FILEDATE (unsaved changes made to that very file, complete and consistent).
+    static std::optional<VDLDesign> keptDesign(const std::string& archiveXML, const std::string* keptStitches,
+                                               const QDateTime& fileDate);
+    // A window for PATH showing DESIGN, changes kept from the last session, without reading the
+    // file (its design would be replaced at once).
+    static VDLDocument* openWithKeptDesign(const QString& path, VDLDesign design);
     // The compact stitch list of a window state, and back (nullopt when the bytes are not one).
     static std::string encodeStitches(const std::vector<VDLStitch>& stitches);
     static std::optional<std::vector<VDLStitch>> decodeStitches(std::string_view bytes);
@@ -308,6 +313,7 @@ private:
     bool windowShouldClose();  // asks to save unsaved changes; false = keep the window
     int askToSaveChanges();    // the Save / Discard / Cancel question; the button chosen
     void setKeptFromLastSession(bool kept);
+    void installKeptDesign(VDLDesign design);
     void windowDidClose();
     void windowDidResize();
     void scalingBoxEdited();

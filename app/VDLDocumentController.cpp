@@ -355,10 +355,10 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
         VDLError error;
         // A kept design takes the file's place before the window shows, so the file's design is
         // never drawn; the bytes of its stitches go as soon as they are read.
-        VDLDocument* document = VDLDocument::open(file, &error, [&](VDLDocument* d) {
-            d->restoreKeptDesign(xml, &stitches);
-            std::string().swap(stitches);
-        });
+        std::optional<VDLDesign> kept = VDLDocument::keptDesign(xml, &stitches, info.lastModified());
+        std::string().swap(stitches);
+        VDLDocument* document = kept ? VDLDocument::openWithKeptDesign(file, std::move(*kept))
+                                     : VDLDocument::open(file, &error);
         if (!document) {
             messages << QObject::tr("“%1” was not reopened: %2").arg(info.fileName(), QString::fromStdString(error.message()));
             continue;
