@@ -156,8 +156,9 @@ unsigned VDLCurrentUmask() {
     return unsigned(mask);
 }
 
-bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error) {
+bool VDLStageFile(const std::string& path, const void* data, size_t size, std::string& staged, VDLError* error) {
     namespace fs = std::filesystem;
+    staged.clear();
     std::string resolved;
     int linkError = 0;
     if (!resolveLinks(path, resolved, linkError)) return VDLPOSIXError(error, linkError, path);
@@ -200,12 +201,34 @@ bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t si
         ::unlink(tmpl.c_str());
         return VDLPOSIXError(error, e, path);
     }
-    if (::rename(tmpl.c_str(), resolved.c_str()) != 0) {
+    staged = tmpl;
+    return true;
+}
+
+bool VDLCommitStagedFile(const std::string& staged, const std::string& path, VDLError* error) {
+    // The staged file lies beside the end of PATH's chain of links: it replaces that file and
+    // the links stay.
+    std::string resolved;
+    int linkError = 0;
+    if (!resolveLinks(path, resolved, linkError)) {
+        ::unlink(staged.c_str());
+        return VDLPOSIXError(error, linkError, path);
+    }
+    if (::rename(staged.c_str(), resolved.c_str()) != 0) {
         int e = errno;
-        ::unlink(tmpl.c_str());
+        ::unlink(staged.c_str());
         return VDLPOSIXError(error, e, path);
     }
     return true;
+}
+
+void VDLDiscardStagedFile(const std::string& staged) {
+    if (!staged.empty()) ::unlink(staged.c_str());
+}
+
+bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error) {
+    std::string staged;
+    return VDLStageFile(path, data, size, staged, error) && VDLCommitStagedFile(staged, path, error);
 }
 
 void VDLAdviseLargeBuffer(const void* data, size_t bytes) {

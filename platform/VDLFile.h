@@ -50,6 +50,15 @@ void VDLSyncFiles(const std::vector<std::string>& paths);
 // files at the same moment).
 unsigned VDLCurrentUmask();
 
+// The two halves of VDLWriteFileAtomically, for a file that must change together with another
+// one: VDLStageFile writes BYTES to a new temporary file beside PATH (or beside the end of its
+// chain of symbolic links), flushed, with the permission bits PATH has or would get, and answers
+// its name in STAGED; VDLCommitStagedFile renames it over PATH's file, VDLDiscardStagedFile
+// removes it. Failures pass the system error back (domain "posix", errno) and leave PATH untouched.
+bool VDLStageFile(const std::string& path, const void* data, size_t size, std::string& staged, VDLError* error = nullptr);
+bool VDLCommitStagedFile(const std::string& staged, const std::string& path, VDLError* error = nullptr);
+void VDLDiscardStagedFile(const std::string& staged);
+
 // Asks the kernel to back a large, freshly reserved buffer with huge pages where it can, so that
 // filling it costs a few page faults instead of one per 4 KiB page. Only a hint: small buffers,
 // unaligned edges and systems without transparent huge pages are left as they are.

@@ -690,6 +690,8 @@ void VDLAppController::orderFrontStandardAboutPanel(QObject*) {
 }
 
 void VDLAppController::terminate(QObject*) {
+    // Every document with unsaved changes is asked about first; Cancel keeps the application.
+    if (quitReviewer_ && !quitReviewer_()) return;
     emit willTerminate();
     QCoreApplication::quit();
 }
@@ -697,7 +699,38 @@ void VDLAppController::terminate(QObject*) {
 // ---- run ------------------------------------------------------------------------------------
 
 void VDLAppController::finishStartup(const QStringList& files, bool showPreferencesWindow) {
-    for (const QString& f : files) openFile(f);
+    QStringList failures;
+    int opened = 0;
+    for (const QString& f : files) {
+        QString message;
+        const bool ok = quietOpener_ ? quietOpener_(f, &message) : openFile(f);
+        if (ok) ++opened;
+        else if (quietOpener_) failures << message;
+    }
+    validateActions();
+    if (failures.isEmpty()) {
+        continueStartup(files.isEmpty(), showPreferencesWindow);
+        return;
+    }
+    // The error first, alone on screen: the rest of the launch (an Open panel above all) waits
+    // until the user has closed it.
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Vardelle"),
+                                failures.size() == 1 ? failures.first().section(QLatin1Char('\n'), 0, 0)
+                                                     : tr("%n file(s) could not be opened.", nullptr, int(failures.size())),
+                                QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("launchErrorAlert"));
+    box->setInformativeText(failures.size() == 1 ? failures.first().section(QLatin1Char('\n'), 1)
+                                                 : failures.join(QStringLiteral("\n\n")));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_QuitOnClose, false);
+    connect(box, &QMessageBox::finished, this, [this, opened, showPreferencesWindow] {
+        QTimer::singleShot(0, this, [this, opened, showPreferencesWindow] { continueStartup(opened == 0, showPreferencesWindow); });
+    });
+    box->show();
+}
+
+void VDLAppController::continueStartup(bool restoreSession, bool showPreferencesWindow) {
+    if (restoreSession && sessionRestorer_) sessionRestorer_();
     // Asked for on the command line, the preferences window comes first, so the launch shows no
     // open panel over it.
     if (showPreferencesWindow) showPreferences(nullptr);

@@ -95,6 +95,16 @@ public:
     // Opens one file in its own window; false (after telling the user) when it did not open.
     void setDocumentOpener(std::function<bool(const QString& path)> opener) { opener_ = std::move(opener); }
     QObject* currentDocument() const { return currentDocument_ ? currentDocument_() : nullptr; }
+    // Opens one file without telling the user; false with the reason in MESSAGE (the launch
+    // reports the files of the command line that did not open before it goes on).
+    void setQuietDocumentOpener(std::function<bool(const QString& path, QString* message)> opener) {
+        quietOpener_ = std::move(opener);
+    }
+    // Brings back the windows of the last session (a launch without files does this).
+    void setSessionRestorer(std::function<void()> restorer) { sessionRestorer_ = std::move(restorer); }
+    // Asked when the user chooses Quit, before the window states are kept: false keeps the
+    // application running (the user cancelled a question about unsaved changes).
+    void setQuitReviewer(std::function<bool()> reviewer) { quitReviewer_ = std::move(reviewer); }
     // Connects the shared document controller (it installs the three functions above).
     void useDocumentController();
     bool openFile(const QString& path);
@@ -175,7 +185,15 @@ private:
     QAction* addDefaultToggle(QMenu* menu, const QString& title, const QString& key);
     bool isApplicationAction(const QAction* action) const;
     void onApplicationStateChanged();
+public:
+    // The launch after the event loop started: the files of the command line, each in its own
+    // window (a launch with files opens exactly those); without files, the last session's
+    // windows. Files that did not open are reported first, and the launch goes on (as a launch
+    // without files when none opened) once the user has closed that message.
     void finishStartup(const QStringList& files, bool showPreferencesWindow);
+
+private:
+    void continueStartup(bool restoreSession, bool showPreferencesWindow);
     QObject* currentUndoStack() const;
 
     int measurementUnit_ = 0;
@@ -192,6 +210,9 @@ private:
     std::function<QObject*()> currentDocument_;
     std::function<void()> openPanel_;
     std::function<bool(const QString&)> opener_;
+    std::function<bool(const QString&, QString*)> quietOpener_;
+    std::function<void()> sessionRestorer_;
+    std::function<bool()> quitReviewer_;
     std::function<QWidget*()> playerFactory_;
     VDLPreferenceController* preferenceController_ = nullptr;
     QPointer<QWidget> player_;

@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
@@ -37,6 +38,9 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string_view>
 #include <cmath>
 
 #if __has_include("VDLDesignView.h")
@@ -79,6 +83,9 @@ constexpr const char* kIsEdited = "VDLIsEdited";
 constexpr const char* kSelectedThread = "VDLSelectedThread";
 constexpr const char* kSelectionMode = "VDLSelectionMode";
 constexpr const char* kFilePath = "VDLFilePath";
+constexpr const char* kWindowFrame = "VDLWindowFrame";     // x, y, width, height of the window
+constexpr const char* kStitchCount = "VDLStitchCount";     // stitches of the kept design, stored apart
+
 
 QString selectorOf(const QAction* item) { return item ? item->objectName() : QString(); }
 
@@ -235,6 +242,10 @@ void VDLDocument::buildWindow() {
     info->addWidget(patternStitches_, 2, 0);
     info->addWidget(patternColors_, 0, 1);
     info->addWidget(patternPalette_, 1, 1);
+    // Shown only while the window holds changes kept from the last session and never saved.
+    sessionNotice_ = makeLabel("sessionNotice");
+    sessionNotice_->hide();
+    info->addWidget(sessionNotice_, 2, 1);
     info->setColumnStretch(0, 1);
     info->setColumnStretch(1, 1);
 
@@ -367,6 +378,7 @@ bool VDLDocument::isDocumentEdited() const { return editedWithoutUndo_ || !undoS
 
 void VDLDocument::markClean() {
     editedWithoutUndo_ = false;
+    setKeptFromLastSession(false);
     undoStack_->clear();  // also marks the stack clean
     window_->setWindowModified(false);
 }
@@ -494,7 +506,8 @@ bool VDLDocument::writeToURL(const QString& path, VDLError* error, VDLDesign& wr
         if (error && !exportError.domain.empty()) *error = exportError;
         return false;
     }
-    written.exportThreadsForDesign(VDLURL::fileURLWithPath(path.toStdString()));
+    // The export wrote or removed the thread file beside the target as the design's
+    // useThreadFile asks; nothing more is written here.
     return true;
 }
 
@@ -596,8 +609,7 @@ void VDLDocument::saveDocumentTo(QObject*) {
 
 // ---- Closing ---------------------------------------------------------------------------------
 
-bool VDLDocument::windowShouldClose() {
-    if (closing_ || !isDocumentEdited()) return true;
+int VDLDocument::askToSaveChanges() {
     QMessageBox box(QMessageBox::Warning, displayName(),
                     tr("Do you want to save the changes you made to “%1”?").arg(displayName()),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, window_);
@@ -605,7 +617,13 @@ bool VDLDocument::windowShouldClose() {
     box.setInformativeText(tr("Your changes will be lost if you don't save them."));
     box.setDefaultButton(QMessageBox::Save);
     box.setWindowModality(Qt::WindowModal);
-    switch (box.exec()) {
+    return box.exec();
+}
+
+bool VDLDocument::windowShouldClose() {
+    // Quitting closes every window: the answer given to the quit's question stands.
+    if (closing_ || discardedForQuit_ || !isDocumentEdited()) return true;
+    switch (askToSaveChanges()) {
     case QMessageBox::Save: {
         saveDocument(nullptr);
         return !isDocumentEdited();
@@ -628,6 +646,34 @@ void VDLDocument::windowDidClose() {
 
 void VDLDocument::closeDocument(QObject*) { window_->close(); }
 
+bool VDLDocument::reviewChangesForQuit() {
+    discardedForQuit_ = false;
+    if (!isDocumentEdited()) return true;
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    switch (askToSaveChanges()) {
+    case QMessageBox::Save:
+        saveDocument(nullptr);
+        return !isDocumentEdited();  // a failed or cancelled save keeps the application running
+    case QMessageBox::Discard:
+        discardedForQuit_ = true;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void VDLDocument::setKeptFromLastSession(bool kept) {
+    keptFromLastSession_ = kept;
+    if (sessionNotice_) {
+        sessionNotice_->setText(kept ? tr("Unsaved changes kept from the last session: the file does not hold them yet.")
+                                     : QString());
+        sessionNotice_->setVisible(kept);
+    }
+    if (window_) setWindowTitle();
+}
+
 // ---- Info lines, title, zoom -----------------------------------------------------------------
 
 QString VDLDocument::patternVersionText() const { return patternVersion_->text(); }
@@ -635,6 +681,7 @@ QString VDLDocument::patternDimensionText() const { return patternDimension_->te
 QString VDLDocument::patternStitchesText() const { return patternStitches_->text(); }
 QString VDLDocument::patternColorsText() const { return patternColors_->text(); }
 QString VDLDocument::patternPaletteText() const { return patternPalette_->text(); }
+QString VDLDocument::sessionNoticeText() const { return sessionNotice_ && !sessionNotice_->isHidden() ? sessionNotice_->text() : QString(); }
 
 void VDLDocument::updateView() {
     if (!patternVersion_ || !scrollView_) return;
@@ -686,7 +733,8 @@ QString VDLDocument::title() const {
 }
 
 void VDLDocument::setWindowTitle() {
-    window_->setWindowTitle(title() + QStringLiteral("[*]"));
+    window_->setWindowTitle(keptFromLastSession_ ? tr("%1[*] — unsaved changes from the last session").arg(title())
+                                                 : title() + QStringLiteral("[*]"));
     window_->setWindowFilePath(fileName_);
     window_->setWindowModified(isDocumentEdited());
 }
@@ -930,22 +978,86 @@ bool VDLDocument::validateUserInterfaceItem(QAction* item) {
 
 // ---- Window state ----------------------------------------------------------------------------
 
-std::string VDLDocument::encodeRestorableState() const {
+namespace {
+
+// The kept stitch list: "VDLSTCH1", the count (64 bits), then per stitch its two deltas (32-bit
+// floats) and one byte of flags (1 jump, 2 colour change, 4 selected); all little-endian.
+constexpr char kStitchMagic[8] = {'V', 'D', 'L', 'S', 'T', 'C', 'H', '1'};
+constexpr size_t kStitchRecord = 9;
+static_assert(std::endian::native == std::endian::little, "the kept stitch list is written in host order");
+
+}  // namespace
+
+std::string VDLDocument::encodeStitches(const std::vector<VDLStitch>& stitches) {
+    std::string out(sizeof kStitchMagic + 8 + stitches.size() * kStitchRecord, '\0');
+    char* p = out.data();
+    std::memcpy(p, kStitchMagic, sizeof kStitchMagic);
+    p += sizeof kStitchMagic;
+    const uint64_t n = stitches.size();
+    std::memcpy(p, &n, 8);
+    p += 8;
+    for (const VDLStitch& st : stitches) {
+        std::memcpy(p, &st.deltaX, 4);
+        std::memcpy(p + 4, &st.deltaY, 4);
+        p[8] = char((st.isJumpStitch ? 1 : 0) | (st.isColorChange ? 2 : 0) | (st.isSelected ? 4 : 0));
+        p += kStitchRecord;
+    }
+    return out;
+}
+
+std::optional<std::vector<VDLStitch>> VDLDocument::decodeStitches(std::string_view bytes) {
+    if (bytes.size() < sizeof kStitchMagic + 8 || std::memcmp(bytes.data(), kStitchMagic, sizeof kStitchMagic) != 0)
+        return std::nullopt;
+    uint64_t n = 0;
+    std::memcpy(&n, bytes.data() + sizeof kStitchMagic, 8);
+    // The count must match the bytes exactly: a cut or padded file is not the list that was kept.
+    if (n > (bytes.size() - sizeof kStitchMagic - 8) / kStitchRecord ||
+        n * kStitchRecord != bytes.size() - sizeof kStitchMagic - 8)
+        return std::nullopt;
+    std::vector<VDLStitch> stitches(n);
+    const char* p = bytes.data() + sizeof kStitchMagic + 8;
+    for (VDLStitch& st : stitches) {
+        std::memcpy(&st.deltaX, p, 4);
+        std::memcpy(&st.deltaY, p + 4, 4);
+        const auto flags = uint8_t(p[8]);
+        if (flags > 7 || !std::isfinite(st.deltaX) || !std::isfinite(st.deltaY)) return std::nullopt;
+        st.isJumpStitch = flags & 1;
+        st.isColorChange = flags & 2;
+        st.isSelected = flags & 4;
+        p += kStitchRecord;
+    }
+    return stitches;
+}
+
+bool VDLDocument::keepsDesignInState() const { return isDocumentEdited() && !discardedForQuit_; }
+
+std::string VDLDocument::encodeRestorableState(std::string* keptStitches) const {
     VDLPlist root(plist_new_dict());
     VDLCoder coder(static_cast<plist_t>(root.get()));
     const VDLPoint centre = patternView_ ? VDLCanvas::centredPoint(patternView_) : viewCenter_;
     coder.encodeFloat(viewScaling_, kViewScaling);
     coder.encodeFloat(float(centre.x), kViewCenterX);
     coder.encodeFloat(float(centre.y), kViewCenterY);
-    VDLCoder designCoder(coder.encodeDictionary(kDesign));
-    design_.encodeWithCoder(designCoder);
+    // The file holds the design; the state holds it only when it has changes the user neither
+    // saved nor discarded, and then its stitches go apart in the compact form above.
+    const bool keep = keepsDesignInState();
+    if (keep) {
+        VDLDesign shell = design_;
+        shell.setStitches({});
+        VDLCoder designCoder(coder.encodeDictionary(kDesign));
+        shell.encodeWithCoder(designCoder);
+        coder.encodeInt(int64_t(design_.stitches().size()), kStitchCount);
+        if (keptStitches) *keptStitches = encodeStitches(design_.stitches());
+    } else if (keptStitches) {
+        keptStitches->clear();
+    }
     if (fileModificationDate_.isValid()) {
         const int64_t ms = fileModificationDate_.toMSecsSinceEpoch() - kPlistEpochOffset * 1000;
         const int64_t sec = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
         plist_dict_set_item(static_cast<plist_t>(root.get()), kModificationDate,
                             plist_new_date(int32_t(sec), int32_t((ms - sec * 1000) * 1000)));
     }
-    coder.encodeBool(isDocumentEdited(), kIsEdited);
+    coder.encodeBool(keep, kIsEdited);
     if (!design_.isShownOfAllThreads()) {
         int64_t highest = -1;
         for (int64_t j = 0; j < design_.numberOfThreads(); ++j)
@@ -954,6 +1066,13 @@ std::string VDLDocument::encodeRestorableState() const {
     }
     coder.encodeInt(canvasSelectionMode(), kSelectionMode);
     coder.encodeString(fileName_.toStdString(), kFilePath);
+    if (window_) {
+        const QRect frame = window_->normalGeometry().isValid() ? window_->normalGeometry() : window_->geometry();
+        coder.encodeString(QStringLiteral("%1 %2 %3 %4")
+                               .arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())
+                               .toStdString(),
+                           kWindowFrame);
+    }
     return VDLPlistToXML(static_cast<plist_t>(root.get()));
 }
 
@@ -968,6 +1087,13 @@ std::optional<QDateTime> VDLDocument::archivedModificationDate(const std::string
     return QDateTime::fromMSecsSinceEpoch((int64_t(sec) + kPlistEpochOffset) * 1000 + usec / 1000);
 }
 
+bool VDLDocument::archiveKeepsDesign(const std::string& archiveXML) {
+    VDLPlist root = VDLPlistFromXML(archiveXML);
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return false;
+    VDLCoder coder(static_cast<plist_t>(root.get()));
+    return coder.decodeDictionary(kDesign) && (!coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited));
+}
+
 QString VDLDocument::archivedFilePath(const std::string& archiveXML) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
     if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return {};
@@ -975,41 +1101,92 @@ QString VDLDocument::archivedFilePath(const std::string& archiveXML) {
     return QString::fromStdString(coder.decodeString(kFilePath).value_or(std::string()));
 }
 
-bool VDLDocument::archiveHoldsUnsavedDesign(const std::string& archiveXML) {
+std::optional<VDLDesign> VDLDocument::keptDesign(const std::string& archiveXML, const std::string* keptStitches,
+                                                 const QDateTime& fileDate) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
-    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return false;
+    if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) return std::nullopt;
     VDLCoder coder(static_cast<plist_t>(root.get()));
-    return coder.decodeDictionary(kDesign) && (!coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited));
+    // The archived design stands in for the file's when it holds changes that were never saved
+    // and the file is the one they were made to (same modification date). A file changed since
+    // keeps its own contents: the caller does not restore such a window at all.
+    plist_t designNode = coder.decodeDictionary(kDesign);
+    if (!designNode) return std::nullopt;
+    const bool edited = !coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited);
+    const std::optional<QDateTime> date = archivedModificationDate(archiveXML);
+    const bool sameFile = date && fileDate.isValid() && date->toSecsSinceEpoch() == fileDate.toSecsSinceEpoch();
+    if (!edited || !sameFile) return std::nullopt;
+    VDLDesign archived{VDLCoder(designNode)};
+    if (coder.containsValueForKey(kStitchCount)) {
+        std::optional<std::vector<VDLStitch>> stitches = keptStitches ? decodeStitches(*keptStitches) : std::nullopt;
+        if (!stitches || int64_t(stitches->size()) != coder.decodeInt(kStitchCount)) return std::nullopt;
+        archived.setStitches(std::move(*stitches));
+        archived.setDisplayRange(VDLRange{0, uint64_t(archived.stitches().size())});
+    }
+    // One check for every decoded design: threads matching the colour blocks, moves and bounds
+    // within every format's reach, a normalised size within bounds.
+    std::string problem;
+    if (archived.stitches().empty() || archived.threads().empty() || !archived.isSoundArchive(&problem)) {
+        if (!problem.empty()) qWarning("Kept design refused: %s", problem.c_str());
+        return std::nullopt;
+    }
+    return archived;
 }
 
-bool VDLDocument::restoreState(const std::string& archiveXML) {
+void VDLDocument::installKeptDesign(VDLDesign design) {
+    // The palette step of opening belonged to the file's design, which is gone.
+    undoStack_->clear();
+    setDesign(std::move(design));
+    editedWithoutUndo_ = true;
+    setKeptFromLastSession(true);
+    window_->setWindowModified(true);
+}
+
+bool VDLDocument::restoreKeptDesign(const std::string& archiveXML, const std::string* keptStitches) {
+    std::optional<VDLDesign> kept = keptDesign(archiveXML, keptStitches, fileModificationDate_);
+    if (!kept) {
+        if (archiveKeepsDesign(archiveXML))
+            qWarning("Window state of \"%s\": kept design ignored (changed file, incomplete or inconsistent)",
+                     qPrintable(displayName()));
+        return false;
+    }
+    installKeptDesign(std::move(*kept));
+    return true;
+}
+
+VDLDocument* VDLDocument::openWithKeptDesign(const QString& path, VDLDesign design) {
+    auto* doc = new VDLDocument();
+    doc->fileName_ = QFileInfo(path).absoluteFilePath();
+    doc->fileType_ = QFileInfo(path).suffix().toUpper();
+    doc->refreshFileModificationDate();
+    doc->installKeptDesign(std::move(design));
+    doc->setWindowTitle();
+    VDLDocumentController::sharedDocumentController()->addDocument(doc);
+    doc->window_->show();
+    doc->zoomToFit(nullptr);
+    return doc;
+}
+
+bool VDLDocument::restoreState(const std::string& archiveXML, const std::string* keptStitches) {
     VDLPlist root = VDLPlistFromXML(archiveXML);
     if (!root || plist_get_node_type(static_cast<plist_t>(root.get())) != PLIST_DICT) {
         qWarning("Window state of \"%s\" ignored: not a keyed archive", qPrintable(displayName()));
         return false;
     }
     VDLCoder coder(static_cast<plist_t>(root.get()));
-
-    // The archived design stands in for the file's when it holds changes that were never saved
-    // and the file is the one they were made to (same modification date). A file changed since
-    // keeps its own contents: the caller does not restore such a window at all.
-    if (plist_t designNode = coder.decodeDictionary(kDesign)) {
-        const bool edited = !coder.containsValueForKey(kIsEdited) || coder.decodeBool(kIsEdited);
-        const std::optional<QDateTime> date = archivedModificationDate(archiveXML);
-        const bool sameFile = date && fileModificationDate_.isValid() &&
-                              date->toSecsSinceEpoch() == fileModificationDate_.toSecsSinceEpoch();
-        if (edited && sameFile) {
-            VDLDesign archived{VDLCoder(designNode)};
-            std::string problem;
-            if (archived.isSoundArchive(&problem) && !archived.threads().empty()) {
-                setDesign(std::move(archived));
-                editedWithoutUndo_ = true;
-                window_->setWindowModified(true);
-            } else {
-                qWarning("Window state of \"%s\": archived design ignored: %s", qPrintable(displayName()),
-                         problem.c_str());
-            }
-        }
+    // The kept design may have been installed before the window was shown.
+    if (!keptFromLastSession_) restoreKeptDesign(archiveXML, keptStitches);
+    if (const std::optional<std::string> frame = coder.decodeString(kWindowFrame)) {
+        const QStringList parts = QString::fromStdString(*frame).split(QLatin1Char(' '));
+        bool ok = parts.size() == 4;
+        int v[4] = {0, 0, 0, 0};
+        for (int i = 0; ok && i < 4; ++i) v[i] = parts[i].toInt(&ok);
+        // A frame is taken only when it is a sane size on some screen of this session.
+        const QRect rect(std::clamp(v[0], -100000, 100000), std::clamp(v[1], -100000, 100000),
+                         std::clamp(v[2], 0, 100000), std::clamp(v[3], 0, 100000));
+        bool onScreen = false;
+        for (QScreen* screen : QGuiApplication::screens())
+            if (screen->availableGeometry().intersects(rect)) onScreen = true;
+        if (ok && onScreen && rect.width() >= 100 && rect.height() >= 100) window_->setGeometry(rect);
     }
     if (coder.containsValueForKey(kSelectedThread)) showThread(int(coder.decodeInt(kSelectedThread)));
     if (coder.containsValueForKey(kSelectionMode)) {

@@ -24,6 +24,8 @@
 
 #include <functional>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -122,16 +124,45 @@ public:
     QAction* toolbarAction(const char* name) const;  // "center", "delete", "move", "resize", "rotate", "flip"
 
     // ---- Window state across relaunches -------------------------------------------------
-    // The keyed archive of the window's state (property list XML).
-    std::string encodeRestorableState() const;
-    // Applies an archive after the file has been read. Returns false (after a log line) when
-    // the archive does not parse; nothing is changed then.
-    bool restoreState(const std::string& archiveXML);
+    // The keyed archive of the window's state (property list XML): file, modification date,
+    // zoom, centre, shown thread, selection mode and window frame. A design with changes that
+    // were neither saved nor discarded is kept too: its threads and properties in the archive,
+    // its stitches in KEPTSTITCHES (the compact form of encodeStitches; cleared otherwise).
+    std::string encodeRestorableState(std::string* keptStitches = nullptr) const;
+    // Whether the state keeps the design (unsaved changes the user did not discard at quit).
+    bool keepsDesignInState() const;
+    // Applies an archive after the file has been read, with the kept stitches when the archive
+    // kept a design. Returns false (after a log line) when the archive does not parse; nothing
+    // is changed then. A kept design whose stitches are missing or damaged is ignored.
+    bool restoreState(const std::string& archiveXML, const std::string* keptStitches = nullptr);
+    // Only the kept design of an archive (see restoreState); true when it now stands in for the
+    // file's design.
+    bool restoreKeptDesign(const std::string& archiveXML, const std::string* keptStitches);
+    // The kept design of an archive, when it may stand in for the file of modification date
+    // FILEDATE (unsaved changes made to that very file, complete and consistent).
+    static std::optional<VDLDesign> keptDesign(const std::string& archiveXML, const std::string* keptStitches,
+                                               const QDateTime& fileDate);
+    // A window for PATH showing DESIGN, changes kept from the last session, without reading the
+    // file (its design would be replaced at once).
+    static VDLDocument* openWithKeptDesign(const QString& path, VDLDesign design);
+    // The compact stitch list of a window state, and back (nullopt when the bytes are not one).
+    static std::string encodeStitches(const std::vector<VDLStitch>& stitches);
+    static std::optional<std::vector<VDLStitch>> decodeStitches(std::string_view bytes);
+    // Quit: asks Save / Discard / Cancel when the document has unsaved changes. False when the
+    // user cancelled (or a save did not happen): the application keeps running. Discard
+    // leaves the changes out of the window state, so they never come back.
+    bool reviewChangesForQuit();
+    // The quit was cancelled: a Discard answered for it no longer counts.
+    void forgetQuitAnswer() { discardedForQuit_ = false; }
+    // The window shows changes kept from the last session that its file does not hold: the
+    // title and an info line say so until the document is saved or reverted.
+    bool keptFromLastSession() const { return keptFromLastSession_; }
+    QString sessionNoticeText() const;
     // What an archive says about its window: the document's file and its modification date.
     static QString archivedFilePath(const std::string& archiveXML);
+    // Whether an archive keeps a design with unsaved changes.
+    static bool archiveKeepsDesign(const std::string& archiveXML);
     static std::optional<QDateTime> archivedModificationDate(const std::string& archiveXML);
-    // Whether the archive carries a design with changes that were never saved.
-    static bool archiveHoldsUnsavedDesign(const std::string& archiveXML);
 
     // Undoable operations shared with the view and the editing commands.
     // Moves the selection by (dx, dy) design units as one undo step. When OLDDESIGN is given it
@@ -283,6 +314,9 @@ private:
     void reportSaveError(const VDLError& error);
     void markClean();
     bool windowShouldClose();  // asks to save unsaved changes; false = keep the window
+    int askToSaveChanges();    // the Save / Discard / Cancel question; the button chosen
+    void setKeptFromLastSession(bool kept);
+    void installKeptDesign(VDLDesign design);
     void windowDidClose();
     void windowDidResize();
     void scalingBoxEdited();
@@ -298,6 +332,8 @@ private:
     QString fileType_;
     QDateTime fileModificationDate_;
     bool editedWithoutUndo_ = false;  // restored unsaved changes (no undo history)
+    bool discardedForQuit_ = false;   // the user answered Discard when quitting
+    bool keptFromLastSession_ = false;
 
     VDLDocumentWindow* window_ = nullptr;
     VDLDesignView* patternView_ = nullptr;
@@ -311,6 +347,7 @@ private:
     QLabel* patternStitches_ = nullptr;
     QLabel* patternColors_ = nullptr;
     QLabel* patternPalette_ = nullptr;
+    QLabel* sessionNotice_ = nullptr;
     QComboBox* scalingBox_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QActionGroup* selectGroup_ = nullptr;

@@ -56,12 +56,25 @@ void showAlert(QMessageBox::Icon icon, const QString& text, const QString& info)
     box->show();
 }
 
+// The bytes of a window-state file; empty when it is not a regular file of at most the largest
+// archive we write (a FIFO left there would block the launch, a device such as /dev/zero would
+// never end).
+std::string readBytes(const QString& path) {
+    std::vector<uint8_t> bytes;
+    VDLError error;
+    if (!VDLReadRegularFile(path.toStdString(), bytes, kVDLPlistMaxBytes, &error)) {
+        if (QFileInfo::exists(path)) qWarning("Window state %s ignored: %s", qPrintable(path), error.message().c_str());
+        return {};
+    }
+    return std::string(bytes.begin(), bytes.end());
+}
+
 // Runs when the QApplication is constructed: once the event loop runs, and before the launch
 // steps decide whether to show the open panel, the documents join the application controller
 // and the windows of the last run come back.
 void startDocuments() {
     QMetaObject::invokeMethod(
-        qApp, [] { VDLDocumentController::sharedDocumentController()->restoreWindowStates(); }, Qt::QueuedConnection);
+        qApp, [] { VDLDocumentController::sharedDocumentController(); }, Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -82,10 +95,28 @@ void VDLDocumentController::installIntoApplication() {
     app->setCurrentDocumentProvider([this]() -> QObject* { return currentDocument(); });
     app->setOpenPanel([this] { openDocument(nullptr); });
     app->setDocumentOpener([this](const QString& path) { return openDocumentWithContentsOfURL(path) != nullptr; });
-    // Quitting with windows open keeps their state for the next launch.
-    connect(app, &VDLAppController::willTerminate, this, [this] { saveWindowStates(); });
+    app->setQuietDocumentOpener([this](const QString& path, QString* message) {
+        VDLError error;
+        if (openDocumentWithContentsOfURL(path, &error, true)) return true;
+        if (message)
+            *message = QObject::tr("The document “%1” could not be opened.").arg(QFileInfo(path).fileName()) +
+                       QLatin1Char('\n') +
+                       QObject::tr("%1 (error %2)").arg(QString::fromStdString(error.message())).arg(error.code);
+        return false;
+    });
+    // A launch without files brings the last session back.
+    app->setSessionRestorer([this] { restoreWindowStates(); });
+    // Quit asks about every document with unsaved changes before anything is kept.
+    app->setQuitReviewer([this] { return reviewDocumentsForQuit(); });
+    // Quitting with windows open keeps their state for the next launch. The application ending
+    // without the user's Quit (the session ends) keeps unsaved changes too: nobody was asked.
+    connect(app, &VDLAppController::willTerminate, this, [this] {
+        saveWindowStates();
+        statesKeptForQuit_ = true;
+    });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-        if (!documents_.isEmpty()) saveWindowStates();
+        if (!documents_.isEmpty() && !statesKeptForQuit_) saveWindowStates();
+        statesKeptForQuit_ = false;
     });
 }
 
@@ -223,6 +254,17 @@ void VDLDocumentController::openDocument(QObject*) {
     openFiles(runModalOpenPanel(parent));
 }
 
+bool VDLDocumentController::reviewDocumentsForQuit() {
+    const QList<VDLDocument*> docs = documents_;
+    for (VDLDocument* d : docs) {
+        if (d->reviewChangesForQuit()) continue;
+        // Cancelled: nothing of this quit stands, not even the Discard answers given before.
+        for (VDLDocument* other : documents_) other->forgetQuitAnswer();
+        return false;
+    }
+    return true;
+}
+
 void VDLDocumentController::closeAllDocumentsForTesting() {
     const QList<VDLDocument*> docs = documents_;
     for (VDLDocument* d : docs) delete d;
@@ -240,6 +282,11 @@ QString VDLDocumentController::windowStateFolder() {
     return state + QStringLiteral("/vardelle");
 }
 
+// The stitches of a kept design, beside its archive: window-3.plist, window-3.stitches.
+static QString stitchFileFor(const QString& archivePath) {
+    return archivePath.left(archivePath.size() - int(qstrlen(".plist"))) + QStringLiteral(".stitches");
+}
+
 static QStringList windowStateFiles() {
     QDir dir(VDLDocumentController::windowStateFolder());
     QStringList files = dir.entryList({QStringLiteral("window-*.plist")}, QDir::Files, QDir::Name);
@@ -252,7 +299,10 @@ static QStringList windowStateFiles() {
 }
 
 int VDLDocumentController::saveWindowStates() {
-    for (const QString& f : windowStateFiles()) QFile::remove(f);
+    for (const QString& f : windowStateFiles()) {
+        QFile::remove(f);
+        QFile::remove(stitchFileFor(f));
+    }
     if (documents_.isEmpty()) return 0;
     if (!QDir().mkpath(windowStateFolder())) {
         qWarning("Window state not kept: cannot create %s", qPrintable(windowStateFolder()));
@@ -261,10 +311,18 @@ int VDLDocumentController::saveWindowStates() {
     int written = 0;
     for (VDLDocument* d : documents_) {
         if (d->fileName().isEmpty()) continue;
-        const std::string xml = d->encodeRestorableState();
+        std::string stitches;
+        const std::string xml = d->encodeRestorableState(&stitches);
         const QString path = QDir(windowStateFolder()).filePath(QStringLiteral("window-%1.plist").arg(written + 1));
         VDLError error;
+        // The stitches first: an archive is never left pointing at stitches that are not there.
+        if (!stitches.empty() &&
+            !VDLWriteFileAtomically(stitchFileFor(path).toStdString(), stitches.data(), stitches.size(), &error)) {
+            qWarning("Window state of \"%s\" not kept: %s", qPrintable(d->displayName()), error.message().c_str());
+            continue;
+        }
         if (!VDLWriteFileAtomically(path.toStdString(), xml.data(), xml.size(), &error)) {
+            QFile::remove(stitchFileFor(path));
             qWarning("Window state of \"%s\" not kept: %s", qPrintable(d->displayName()), error.message().c_str());
             continue;
         }
@@ -278,24 +336,17 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
     QStringList messages;
     int beyondCap = 0;
     for (const QString& archivePath : windowStateFiles()) {
-        // Only a regular file as large as the largest archive we write: a FIFO left there would
-        // block the launch, a device such as /dev/zero would never end.
-        std::vector<uint8_t> bytes;
-        VDLError readError;
-        const bool read = VDLReadRegularFile(archivePath.toStdString(), bytes, kVDLPlistMaxBytes, &readError);
+        const std::string xml = readBytes(archivePath);
+        const QString stitchPath = stitchFileFor(archivePath);
+        std::string stitches = readBytes(stitchPath);
         QFile::remove(archivePath);
-        if (!read) {
-            qWarning("Window state %s ignored: %s", qPrintable(archivePath), readError.message().c_str());
-            continue;
-        }
-        const std::string xml(bytes.begin(), bytes.end());
-        bytes = {};
+        QFile::remove(stitchPath);
         const QString file = VDLDocument::archivedFilePath(xml);
         if (file.isEmpty()) {
             qWarning("Window state %s ignored: not a window archive", qPrintable(archivePath));
             continue;
         }
-        if (restored.size() >= kMostRestoredWindows && !VDLDocument::archiveHoldsUnsavedDesign(xml)) {
+        if (restored.size() >= kMostRestoredWindows && !VDLDocument::archiveKeepsDesign(xml)) {
             ++beyondCap;
             continue;
         }
@@ -312,12 +363,22 @@ QList<VDLDocument*> VDLDocumentController::restoreWindowStates(QStringList* skip
         }
         if (documentForPath(file)) continue;
         VDLError error;
-        VDLDocument* document = openDocumentWithContentsOfURL(file, &error, true);
+        // A kept design takes the file's place before the window shows, so the file's design is
+        // never drawn; the bytes of its stitches go as soon as they are read.
+        std::optional<VDLDesign> kept = VDLDocument::keptDesign(xml, &stitches, info.lastModified());
+        std::string().swap(stitches);
+        VDLDocument* document = kept ? VDLDocument::openWithKeptDesign(file, std::move(*kept))
+                                     : VDLDocument::open(file, &error);
         if (!document) {
             messages << QObject::tr("“%1” was not reopened: %2").arg(info.fileName(), QString::fromStdString(error.message()));
             continue;
         }
-        document->restoreState(xml);
+        document->restoreState(xml, &stitches);
+        // Unsaved changes that cannot come back are never lost unseen.
+        if (VDLDocument::archiveKeepsDesign(xml) && !document->keptFromLastSession())
+            messages << QObject::tr("“%1”: the unsaved changes kept from the last session could not be read; "
+                                    "the window shows the file as saved.")
+                            .arg(info.fileName());
         restored << document;
     }
     if (beyondCap > 0)

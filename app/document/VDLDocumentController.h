@@ -63,6 +63,10 @@ public:
     // saved comes back even beyond it (its archive is the only copy of that work).
     static constexpr int kMostRestoredWindows = 32;
 
+    // Quit: asks Save / Discard / Cancel for every document with unsaved changes, in window
+    // order. False when the user cancelled; then no answer given so far counts.
+    bool reviewDocumentsForQuit();
+
     // Closes every window without asking (tests).
     void closeAllDocumentsForTesting();
 
@@ -82,4 +86,5 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     QList<VDLDocument*> documents_;
     VDLDocument* lastActive_ = nullptr;
+    bool statesKeptForQuit_ = false;
 };

@@ -435,8 +435,11 @@ void VDLExportDialog::exportSaveEnded(int returnCode) {
         return;
     }
 
-    // A copy writes itself: the document's design, its name and its file stay as they are.
+    // A copy writes itself: the document's design, its name and its file stay as they are. The
+    // copy stands for the file on the medium, so a thread file is written (or removed) beside
+    // that file only, never beside the document's own.
     VDLDesign copy = design_.copy();
+    copy.setDesignLocation(VDLURL::fileURLWithPath(path.toStdString()));
     VDLError error;
     if (!copy.exportDesignToURL(VDLURL::fileURLWithPath(path.toStdString()), &error)) {
         showAlert(text("EXPORT_TITLE", "Export"), QString::fromStdString(error.message()), 2);

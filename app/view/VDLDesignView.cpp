@@ -31,6 +31,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <cfloat>
 #include <cmath>
 
@@ -794,6 +796,36 @@ QString VDLDesignView::writePromisedFile(const QString& folder) const {
     return dir.filePath(name);
 }
 
+namespace {
+// The folder of this run's drag files: removed when the application ends (and, should the
+// event loop never end normally, when the process exits).
+const QTemporaryDir& dragFilesOfThisRun() {
+    static QTemporaryDir* folder = [] {
+        auto* dir = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/vardelle-drag-XXXXXX"));
+        dir->setAutoRemove(false);
+        static std::string path = dir->isValid() ? dir->path().toStdString() : std::string();
+        if (qApp) QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
+            std::error_code ignored;
+            if (!path.empty()) std::filesystem::remove_all(path, ignored);
+        });
+        std::atexit([] {
+            std::error_code ignored;
+            if (!path.empty()) std::filesystem::remove_all(path, ignored);
+        });
+        return dir;
+    }();
+    return *folder;
+}
+}  // namespace
+
+QString VDLDesignView::writeDragFile() {
+    const QTemporaryDir& run = dragFilesOfThisRun();
+    if (!run.isValid()) return QString();
+    dragFolder_ = std::make_unique<QTemporaryDir>(run.path() + QStringLiteral("/drag-XXXXXX"));
+    if (!dragFolder_->isValid()) return QString();
+    return writePromisedFile(dragFolder_->path());
+}
+
 void VDLDesignView::startDesignDrag(const VDLPoint& at) {
     if (!design_ || design_->stitches().empty()) return;
     auto* mime = new QMimeData;
@@ -805,11 +837,8 @@ void VDLDesignView::startDesignDrag(const VDLPoint& at) {
     mime->setData(QStringLiteral("image/png"), png);
     mime->setText(QString::fromStdString(design_->description()));
     // File managers take a file: the JPEG is written into a folder of this process first.
-    if (!dragFolder_) dragFolder_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vardelle-drag-XXXXXX"));
-    if (dragFolder_->isValid()) {
-        const QString path = writePromisedFile(dragFolder_->path());
-        if (!path.isEmpty()) mime->setUrls({QUrl::fromLocalFile(path)});
-    }
+    const QString path = writeDragFile();
+    if (!path.isEmpty()) mime->setUrls({QUrl::fromLocalFile(path)});
     auto* drag = new QDrag(this);
     drag->setMimeData(mime);
     const QImage icon = imageWithTransparency(0.5, QSizeF(100, 100));

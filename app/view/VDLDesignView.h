@@ -130,6 +130,10 @@ public:
     // Writes the full-size opaque image as JPEG into FOLDER under promisedFileName; returns the
     // path, or "" when no name was free or the write failed.
     QString writePromisedFile(const QString& folder) const;
+    // The file a drag offers: the JPEG written into a fresh folder of its own (so it is always
+    // "name.jpg"), inside a folder of this run that goes when the application ends; the folder
+    // of the previous drag goes when the next drag starts. "" when it could not be written.
+    QString writeDragFile();
 
     // The cache (tests and benchmarks).
     bool isRenderPending() const;

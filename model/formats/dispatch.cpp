@@ -2,6 +2,7 @@
 // extension of the file name, with the work common to every format done here.
 #include "VDLDesign.h"
 #include "VDLFile.h"
+#include "VDLThreadFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -178,15 +179,32 @@ bool VDLDesign::exportDesignToURL(const VDLURL& url, VDLError* error) {
     }
 
     optimizeJumpsFor(writer->type);
-    if (!(this->*(writer->write))(url, error)) return false;
 
-    // A design built in memory has no location yet: there is nothing to put a thread file
-    // beside (an empty location must never turn into a ".threads" file in the working folder).
-    if (!designLocation_.isEmpty()) {
-        if (useThreadFile_)
-            exportThreadsForDesign(designLocation_);
-        else
-            deleteThreadsFromDesign(designLocation_);
+    // The design file and its thread file change together or not at all: the colours are
+    // written to a temporary file first (a full disk refuses the save before the design is
+    // touched) and take the thread file's name only once the design is written. A design built
+    // in memory has no location yet: there is nothing to put a thread file beside (an empty
+    // location must never turn into a ".threads" file in the working folder).
+    const bool sideFile = !designLocation_.isEmpty();
+    const std::string threadsPath = sideFile ? VDLThreadFileURLForDesign(designLocation_).path() : std::string();
+    std::string staged;
+    if (sideFile && useThreadFile_) {
+        const std::string xml = VDLThreadFileDataForThreads(threads_);
+        if (!VDLStageFile(threadsPath, xml.data(), xml.size(), staged, error)) return false;
+    }
+    if (!(this->*(writer->write))(url, error)) {
+        VDLDiscardStagedFile(staged);
+        return false;
+    }
+    if (!sideFile) return true;
+    if (useThreadFile_) {
+        if (!VDLCommitStagedFile(staged, threadsPath, error)) {
+            // The new design must not meet the old colours at the next open.
+            ::unlink(threadsPath.c_str());
+            return false;
+        }
+    } else if (!deleteThreadsFromDesign(designLocation_)) {
+        return VDLPOSIXError(error, errno, threadsPath);
     }
     return true;
 }

@@ -150,9 +150,7 @@ bool VDLDesign::importThreadsForDesign(const VDLURL& designURL) {
 
 bool VDLDesign::exportThreadsForDesign(const VDLURL& designURL) {
     const std::string xml = VDLThreadFileDataForThreads(threads_);
-    // A thread file that cannot be written is not reported: the design itself has been saved.
-    VDLWriteFileAtomically(VDLThreadFileURLForDesign(designURL).path(), xml.data(), xml.size());
-    return true;
+    return VDLWriteFileAtomically(VDLThreadFileURLForDesign(designURL).path(), xml.data(), xml.size());
 }
 
 bool VDLDesign::deleteThreadsFromDesign(const VDLURL& designURL) {

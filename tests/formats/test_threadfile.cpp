@@ -193,8 +193,8 @@ TEST(ThreadFile, DeleteRemovesOnlyAnExistingFile) {
     EXPECT_FALSE(d.deleteThreadsFromDesign(dir.url("folder.dst")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("folder.threads")));
 
-    // Writing into a missing folder is not reported.
-    EXPECT_TRUE(d.exportThreadsForDesign(dir.url("missing/Rose.dst")));
+    // Writing into a missing folder is reported: the colours would otherwise be lost unseen.
+    EXPECT_FALSE(d.exportThreadsForDesign(dir.url("missing/Rose.dst")));
 }
 
 TEST(ThreadFile, ListsNestedBeyondAnyOfOursAreRefusedUnparsed) {

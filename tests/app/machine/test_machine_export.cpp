@@ -431,3 +431,35 @@ TEST(ExportSheet, FromTheDocument) {
     VDLExportDialog::setDefaultListerRoots(std::nullopt);
     delete doc;
 }
+
+// The copy on the medium stands for itself: the document's own thread file is neither
+// rewritten nor removed, and the copy gets a thread file only when its colours ask for one.
+TEST(ExportSheet, ExportTouchesNothingBesideTheDocument) {
+    ExportFixture fx;
+    TempDir home;
+    const std::string docPath = home.file("rose.dst");
+    const std::string docThreads = home.file("rose.threads");
+    const std::string own = "the document's own colours";
+    writeBytes(docThreads, {own.begin(), own.end()});
+
+    for (const bool external : {true, false}) {
+        VDLDesign design = zigzag(200, "rose.dst");
+        design.setDesignLocation(VDLURL::fileURLWithPath(docPath));
+        design.setUseThreadFile(external);
+        auto dialog = fx.open(design, 4);
+        ExportFixture::exportTo(*dialog);
+        VDLExportSavePanel* panel = dialog->savePanel();
+        ASSERT_NE(panel, nullptr);
+        const QString target = fx.stick + (external ? "/EMB_FILE/rose.jef" : "/EMB_FILE/plain.jef");
+        panel->selectFile(target);
+        panel->accept();
+        ASSERT_TRUE(QFileInfo::exists(target));
+        const QString copyThreads = QFileInfo(target).path() + "/" + QFileInfo(target).completeBaseName() + ".threads";
+        EXPECT_EQ(QFileInfo::exists(copyThreads), external) << copyThreads.toStdString();
+        EXPECT_EQ(slurp(docThreads), own);
+    }
+    // The colours file beside the copy holds the copy's threads.
+    VDLDesign onStick;
+    ASSERT_TRUE(onStick.importDesignFromURL(VDLURL::fileURLWithPath((fx.stick + "/EMB_FILE/rose.jef").toStdString())));
+    EXPECT_TRUE(onStick.useThreadFile());
+}

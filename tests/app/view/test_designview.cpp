@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -266,6 +267,27 @@ TEST(DesignView, JpegFileNameForDrops) {
 
 // Playback grows the display range by the step per tick and posts its notifications; it stops
 // just short of the end; stopping shows the whole design again.
+// Every drag offers "name.jpg", in a folder of its own; the folder of a drag goes when the next
+// one starts, so a hundred drags leave one file and still offer one.
+TEST(DesignView, EachDragOffersThePlainNameInAFreshFolder) {
+    Canvas c;
+    c.design.setDesignName("rose.dst");
+    QString previous;
+    for (int i = 0; i < 120; ++i) {
+        const QString path = c.view.writeDragFile();
+        ASSERT_EQ(QFileInfo(path).fileName(), "rose.jpg") << "drag " << i;
+        ASSERT_TRUE(QFileInfo(path).isFile());
+        if (!previous.isEmpty()) {
+            EXPECT_NE(QFileInfo(previous).path(), QFileInfo(path).path());
+            EXPECT_FALSE(QFileInfo::exists(QFileInfo(previous).path()));
+        }
+        previous = path;
+    }
+    // All drag folders of the run live in one folder, which holds only the last drag's now.
+    const QDir run = QFileInfo(QFileInfo(previous).path()).dir();
+    EXPECT_EQ(run.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+}
+
 TEST(DesignView, PlaybackSteps) {
     Canvas c;
     int updates = 0, ends = 0;
