@@ -174,6 +174,7 @@ private:
     void onApplicationStateChanged();
     void finishStartup(const QStringList& files, bool showPreferencesWindow);
     QObject* currentUndoStack() const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     int measurementUnit_ = 0;
     QMenu* fileMenu_ = nullptr;
@@ -195,4 +196,5 @@ private:
     bool launching_ = false;
     bool reopening_ = false;
     bool openPanelShown_ = false;
+    bool validating_ = false;
 };

@@ -166,7 +166,10 @@ VDLDocument::VDLDocument() : undoStack_(new QUndoStack(this)) {
     buildWindow();
     installEditing();
     connect(undoStack_, &QUndoStack::cleanChanged, this, [this] { window_->setWindowModified(isDocumentEdited()); });
-    connect(undoStack_, &QUndoStack::indexChanged, this, [this] { window_->setWindowModified(isDocumentEdited()); });
+    connect(undoStack_, &QUndoStack::indexChanged, this, [this] {
+        window_->setWindowModified(isDocumentEdited());
+        if (VDLAppController::exists()) VDLAppController::instance()->validateActions();
+    });
     connect(&VDLNotificationCenter::defaultCenter(), &VDLNotificationCenter::updateDisplay, this,
             [this](QObject*) { updateView(); });
 }
@@ -379,9 +382,11 @@ void VDLDocument::refreshFileModificationDate() {
 void VDLDocument::setDesign(VDLDesign d) {
     const double scale = VDLCanvas::scale(patternView_, viewScaling_ / 100.0);
     const VDLPoint centre = patternView_ ? VDLCanvas::centredPoint(patternView_) : viewCenter_;
+    const VDLRect fit = patternView_ ? patternView_->fitRect() : VDLRect{};
     design_ = std::move(d);
     VDLCanvas::setDesign(patternView_, &design_);
     if (patternView_) {
+        patternView_->setFitRect(fit);  // the zoom is measured as before
         VDLCanvas::setScale(patternView_, float(scale));
         VDLCanvas::scrollPointToCentre(patternView_, centre);
     }
@@ -725,6 +730,7 @@ void VDLDocument::zoomOut(QObject*) { setViewScaling(viewScaling_ - 25); }
 void VDLDocument::zoomToFit(QObject*) {
     setViewScaling(100);
     if (patternView_) {
+        patternView_->refit();  // 100 % is the design as it is now
         VDLCanvas::setScale(patternView_, 1.0f);  // also when the canvas drifted from 100 %
         VDLCanvas::centerDesign(patternView_);
         viewCenter_ = VDLCanvas::centredPoint(patternView_);
@@ -825,6 +831,8 @@ void VDLDocument::updateToolbar() {
     const int mode = canvasSelectionMode();
     for (int k = 0; k < 4; ++k) selectActions_[k]->setChecked(mode == k);
     if (patternView_) VDLCanvas::switchCursorTo(patternView_, mode >= 0 && mode <= 3 ? Qt::CrossCursor : Qt::ArrowCursor);
+    // The menu items and their shortcuts follow the selection at once.
+    if (VDLAppController::exists()) VDLAppController::instance()->validateActions();
 }
 
 // ---- Threads ---------------------------------------------------------------------------------
@@ -889,10 +897,12 @@ bool VDLDocument::validateUserInterfaceItem(QAction* item) {
         QStringLiteral("flipV:"), QStringLiteral("flipH:"), QStringLiteral("moveStitches:"),
         QStringLiteral("rotateR:"), QStringLiteral("rotateL:"), QStringLiteral("rotateFree:"),
         QStringLiteral("resizeStitches:"), QStringLiteral("convertSelectionToJumps:"),
-        QStringLiteral("convertSelectionToStitches:"), QStringLiteral("insertThreadBeforeSelection:"),
+        QStringLiteral("convertSelectionToStitches:"),
         QStringLiteral("cut:"), QStringLiteral("delete:"), QStringLiteral("deselectAll:"),
         QStringLiteral("invertSelection:")};
     if (needsSelection.contains(action)) return design_.selectionActive();
+    if (action == QLatin1String("insertThreadBeforeSelection:"))
+        return design_.selectionActive() && !selectionStartsBlock(design_);
     const QString hoopTitle = design_.designHoop() ? QString::fromStdString(design_.designHoop()->description()) : QString();
     if (action == QLatin1String("selectHoopJanome:")) {
         item->setCheckable(true);

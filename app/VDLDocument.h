@@ -219,6 +219,9 @@ public:
     // After the palette-reset confirmation (or at once when "AlertReset" is set).
     void resetConfirmEnded(bool confirmed);
     // The palette reset restores for a design type; KNOWN false for a type without one.
+    // The selection begins at the first stitch of a thread block (or at its colour change):
+    // Insert Colour Change has nothing to do there.
+    static bool selectionStartsBlock(const VDLDesign& design);
     static std::string resetPaletteFor(const std::string& designType, bool* known = nullptr);
     // The dialog of a command while it is open: nothing else edits the design meanwhile.
     class VDLEditDialog* activeEditDialog() const;

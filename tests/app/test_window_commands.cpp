@@ -1,0 +1,258 @@
+// The commands of a document window as the user drives them: keys sent to the window right
+// after a selection made with the mouse, two windows closed one after the other with the
+// keyboard, edits that must not touch the zoom, and the colour-block commands.
+#include "DocumentTestSupport.h"
+#include "VDLAppController.h"
+#include "VDLDesignView.h"
+#include "VDLThreadListView.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QElapsedTimer>
+
+namespace {
+
+// Activates the document's window and waits until the platform reports it active.
+void activate(VDLDocument* doc) {
+    doc->window()->show();
+    QApplication::setActiveWindow(doc->window());
+    doc->window()->activateWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), doc->window());
+}
+
+// A rubber band with the mouse over the middle of the design, in the rectangle tool: the
+// press, a few moves and the release all go to the canvas.
+void dragRectangleOverDesign(VDLDesignView* canvas, const VDLDesign& d, double fraction = 0.3) {
+    const double cx = (d.xMin() + d.xMax()) / 2, cy = (d.yMin() + d.yMax()) / 2;
+    const double hw = (d.xMax() - d.xMin()) * fraction, hh = (d.yMax() - d.yMin()) * fraction;
+    const QPoint from = canvas->widgetPointAt(VDLPoint{cx - hw, cy + hh}).toPoint();
+    const QPoint to = canvas->widgetPointAt(VDLPoint{cx + hw, cy - hh}).toPoint();
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, from);
+    for (int k = 1; k <= 4; ++k) QTest::mouseMove(canvas, from + (to - from) * k / 4);
+    QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+// Lets the event loop run until PRED holds or MS milliseconds passed.
+template <typename Pred>
+bool waitUntil(Pred pred, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < ms) QTest::qWait(10);
+    return pred();
+}
+
+size_t countSelected(const VDLDesign& d) {
+    size_t n = 0;
+    for (const VDLStitch& s : d.stitches()) n += s.isSelected ? 1 : 0;
+    return n;
+}
+
+}  // namespace
+
+// After a rectangle selection the Design and Edit shortcuts act at once, without a menu having
+// been opened: Ctrl+L rotates, Delete deletes, and Ctrl+X after a new selection cuts.
+TEST_F(DocumentTest, ShortcutsActRightAfterAMouseSelection) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    activate(doc);
+    VDLDesignView* canvas = doc->patternView();
+    ASSERT_NE(canvas, nullptr);
+    VDLAppController* app = VDLAppController::instance();
+    EXPECT_FALSE(app->action("delete:")->isEnabled());  // nothing selected yet
+
+    doc->selectRect(nullptr);
+    dragRectangleOverDesign(canvas, doc->myDesign());
+    ASSERT_TRUE(doc->myDesign().selectionActive());
+    const size_t selected = countSelected(doc->myDesign());
+    ASSERT_GT(selected, 0u);
+    // The menu items are right before any menu is shown.
+    EXPECT_TRUE(app->action("delete:")->isEnabled());
+    EXPECT_TRUE(app->action("rotateL:")->isEnabled());
+
+    QTest::keyClick(canvas, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(doc->undoStack()->index(), 1);
+    EXPECT_EQ(doc->undoStack()->undoText(), "rotate");
+
+    const size_t before = doc->myDesign().stitches().size();
+    QTest::keyClick(canvas, Qt::Key_Delete);
+    EXPECT_EQ(doc->undoStack()->index(), 2);
+    EXPECT_LT(doc->myDesign().stitches().size(), before);
+    EXPECT_FALSE(doc->myDesign().selectionActive());
+    EXPECT_FALSE(app->action("delete:")->isEnabled());
+    EXPECT_FALSE(app->action("cut:")->isEnabled());
+
+    // Undo from the keyboard, then cut a new selection.
+    QTest::keyClick(canvas, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(doc->undoStack()->index(), 1);
+    EXPECT_EQ(doc->myDesign().stitches().size(), before);
+    doc->deselectAll(nullptr);
+    dragRectangleOverDesign(canvas, doc->myDesign(), 0.2);
+    ASSERT_TRUE(doc->myDesign().selectionActive());
+    QTest::keyClick(canvas, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(doc->undoStack()->index(), 2);
+    EXPECT_EQ(doc->undoStack()->undoText(), "cut");
+    // What was cut can be pasted at once: Paste follows the clipboard.
+    EXPECT_TRUE(app->action("paste:")->isEnabled());
+    QApplication::clipboard()->clear();
+    QApplication::processEvents();
+    EXPECT_FALSE(app->action("paste:")->isEnabled());
+}
+
+// Two windows: Ctrl+W closes the first, and then the second as soon as it is the active one.
+TEST_F(DocumentTest, CloseShortcutClosesOneWindowAfterTheOther) {
+    VDLDocument* first = open(sample("flower.dst"));
+    VDLDocument* second = open(sample("flower.jef"));
+    ASSERT_TRUE(first && second);
+    QPointer<QMainWindow> a = first->window(), b = second->window();
+
+    activate(first);
+    QTest::keyClick(a.data(), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return !a || !a->isVisible(); }));
+    ASSERT_TRUE(b && b->isVisible());
+
+    activate(second);
+    QTest::keyClick(b.data(), Qt::Key_W, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return !b || !b->isVisible(); }));
+}
+
+// Move, rotate and resize keep the zoom (title, percentage and pixels per unit), and undoing
+// every edit brings back the design drawn exactly as large as at first. Undo and redo show the
+// view the step was made in, even after the user scrolled away.
+TEST_F(DocumentTest, EditingNeverChangesTheZoom) {
+    VDLDocument* doc = open(sample("flower.jef"));
+    ASSERT_NE(doc, nullptr);
+    activate(doc);
+    VDLDesignView* canvas = doc->patternView();
+    doc->zoomIn(nullptr);
+    const float scaling = doc->viewScaling();
+    const double ppu = canvas->pixelsPerUnit();
+    const QString title = doc->title();
+    ASSERT_TRUE(title.contains("(125%)")) << title.toStdString();
+
+    doc->selectAll(nullptr);
+    doc->moveByVector(400, -250);
+    EXPECT_EQ(doc->title(), title);
+    doc->rotateByDegrees(30);
+    EXPECT_EQ(doc->title(), title);
+    doc->resizeByPercent(1.4f);
+    EXPECT_EQ(doc->title(), title);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), scaling);
+    EXPECT_DOUBLE_EQ(canvas->pixelsPerUnit(), ppu);
+    const VDLPoint editedAt = canvas->centredPointInDocView();
+
+    // Scroll away, then undo the resize: the view comes back to where the step was made.
+    canvas->scrollPointToCentre(VDLPoint{editedAt.x + 600, editedAt.y - 600});
+    doc->undoStack()->undo();
+    EXPECT_NEAR(canvas->centredPointInDocView().x, editedAt.x, 2.0 / ppu + 1);
+    EXPECT_NEAR(canvas->centredPointInDocView().y, editedAt.y, 2.0 / ppu + 1);
+    doc->undoStack()->undo();
+    doc->undoStack()->undo();
+    EXPECT_EQ(doc->title(), title);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), scaling);
+    EXPECT_DOUBLE_EQ(canvas->pixelsPerUnit(), ppu);
+    doc->undoStack()->redo();
+    EXPECT_DOUBLE_EQ(canvas->pixelsPerUnit(), ppu);
+
+    // Zoom to Fit measures 100 % against the design as it is now.
+    doc->undoStack()->redo();
+    doc->undoStack()->redo();
+    doc->zoomToFit(nullptr);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 100.0f);
+    EXPECT_EQ(doc->title(), doc->displayName());
+}
+
+// Insert Color Change at the first stitch of a block does nothing (the block already starts
+// there); one stitch further in it splits the block.
+TEST_F(DocumentTest, InsertColorChangeAtTheFirstStitchOfABlockDoesNothing) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    VDLDesign& d = doc->myDesign();
+    const auto& list = d.stitches();
+    size_t change = 0;
+    while (change < list.size() && !list[change].isColorChange) ++change;
+    ASSERT_LT(change, list.size());
+    size_t first = change + 1;
+    while (first < list.size() && (list[first].isJumpStitch || list[first].isNullStitch())) ++first;
+    ASSERT_LT(first + 20, list.size());
+    const size_t stitches = list.size();
+    const int64_t threads = d.numberOfThreads();
+
+    auto selectFrom = [&](size_t from) {
+        d.deselectAll();
+        for (size_t i = from; i < from + 10; ++i) d.stitches()[i].isSelected = true;
+        d.setSelectionActive(true);
+        doc->updateToolbar();
+    };
+    VDLAppController* app = VDLAppController::instance();
+    for (size_t from : {change, change + 1, first}) {
+        selectFrom(from);
+        EXPECT_FALSE(app->action("insertThreadBeforeSelection:")->isEnabled()) << from;
+        doc->insertThreadBeforeSelection(nullptr);  // as the context menu sends it
+        EXPECT_EQ(d.stitches().size(), stitches) << from;
+        EXPECT_EQ(d.numberOfThreads(), threads) << from;
+        EXPECT_EQ(doc->undoStack()->index(), 0) << from;
+    }
+    selectFrom(first + 5);
+    EXPECT_TRUE(app->action("insertThreadBeforeSelection:")->isEnabled());
+    app->action("insertThreadBeforeSelection:")->trigger();
+    EXPECT_EQ(d.numberOfThreads(), threads + 1);
+    EXPECT_EQ(doc->undoStack()->index(), 1);
+}
+
+// Deleting every stitch of one colour, run by run as the block tool selects them, removes the
+// colour: the thread list, the info line and the design agree.
+TEST_F(DocumentTest, DeletingEveryStitchOfAColorRemovesItsThread) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    activate(doc);
+    VDLDesign& d = doc->myDesign();
+    const int64_t threads = d.numberOfThreads();
+    ASSERT_GE(threads, 3);
+
+    // Block 1 run by run with the block tool: a click on one stitch of each run (zoomed in so a
+    // pixel is finer than the tool's tolerance), Ctrl held to add to the selection.
+    VDLDesignView* canvas = doc->patternView();
+    doc->setViewScaling(1500);
+    doc->selectSection(nullptr);
+    struct Run { size_t from, to; };
+    std::vector<Run> runs;
+    int64_t block = 0;
+    for (size_t i = 0; i < d.stitches().size(); ++i) {
+        const VDLStitch& s = d.stitches()[i];
+        if (s.isColorChange) ++block;
+        if (s.isJumpStitch || s.isColorChange || block != 1) continue;
+        if (runs.empty() || runs.back().to != i) runs.push_back(Run{i, i + 1});
+        else runs.back().to = i + 1;
+    }
+    ASSERT_FALSE(runs.empty());
+    int unclickable = 0;
+    for (const Run& r : runs) {
+        double x = 0, y = 0;
+        for (size_t i = 0; i < r.from; ++i) {
+            x += d.stitches()[i].deltaX;
+            y += d.stitches()[i].deltaY;
+        }
+        bool clicked = false;
+        for (size_t i = r.from; i < r.to && !clicked; ++i) {
+            x += d.stitches()[i].deltaX;
+            y += d.stitches()[i].deltaY;
+            const QPoint w = canvas->widgetPointAt(VDLPoint{x, y}).toPoint();
+            const int32_t hit = d.indexOfStitchAt(canvas->designPointAt(QPointF(w)), 0.7f);
+            if (hit < int32_t(r.from) || hit >= int32_t(r.to)) continue;
+            QTest::mouseClick(canvas, Qt::LeftButton, Qt::ControlModifier, w);
+            clicked = true;
+        }
+        unclickable += clicked ? 0 : 1;
+    }
+    ASSERT_EQ(unclickable, 0);
+    ASSERT_TRUE(d.selectionActive());
+    QTest::keyClick(canvas, Qt::Key_Delete);
+    EXPECT_EQ(d.numberOfThreads(), threads - 1);
+    EXPECT_EQ(doc->threadList()->rowCount(), int(threads - 1));
+    EXPECT_TRUE(doc->patternColorsText().startsWith(QStringLiteral("Colors: %1,").arg(threads - 1)))
+        << doc->patternColorsText().toStdString();
+}
