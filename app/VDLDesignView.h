@@ -154,6 +154,7 @@ protected:
 
 private:
     friend class VDLScrollView;
+    friend class VDLMeasurementView;
     struct Cache {
         QImage image;        // premultiplied ARGB32, the design only (transparent elsewhere)
         VDLRect rect;        // the design rectangle it covers

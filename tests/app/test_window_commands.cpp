@@ -4,10 +4,15 @@
 #include "DocumentTestSupport.h"
 #include "VDLAppController.h"
 #include "VDLDesignView.h"
+#include "VDLEditDialog.h"
+#include "VDLMeasurementView.h"
 #include "VDLThreadListView.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QFontMetricsF>
+#include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -255,4 +260,74 @@ TEST_F(DocumentTest, DeletingEveryStitchOfAColorRemovesItsThread) {
     EXPECT_EQ(doc->threadList()->rowCount(), int(threads - 1));
     EXPECT_TRUE(doc->patternColorsText().startsWith(QStringLiteral("Colors: %1,").arg(threads - 1)))
         << doc->patternColorsText().toStdString();
+}
+
+// A measurement dragged to the right edge of the view keeps its whole label inside the view,
+// wide and high enough for both lines.
+TEST_F(DocumentTest, MeasuringLabelStaysInsideTheView) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    activate(doc);
+    VDLDesignView* canvas = doc->patternView();
+    doc->measureDistance(nullptr);
+    const QRect visible(-canvas->pos(), canvas->parentWidget()->size());
+    const QPoint from = visible.center();
+    const QPoint to(visible.right() - 3, visible.top() + 4);  // up against the top right corner
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, from);
+    for (int k = 1; k <= 4; ++k) QTest::mouseMove(canvas, from + (to - from) * k / 4);
+    VDLMeasurementView* m = canvas->measureView();
+    ASSERT_NE(m, nullptr);
+    const QRectF label = m->labelRect();
+    EXPECT_TRUE(QRectF(visible).contains(label)) << label.x() << "," << label.y() << " " << label.width();
+    const QFontMetricsF fm(m->font());
+    EXPECT_GE(label.width(), fm.horizontalAdvance(m->firstLine()));
+    QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+// In inch mode the move and basting dialogs show and read inches: 1/16 in steps for fractional
+// inches, 0.04 in for decimal inches; "1/2" moves the selection by 12.7 mm.
+TEST_F(DocumentTest, MoveAndBastingDialogsUseTheLaunchUnit) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    VDLAppController* app = VDLAppController::instance();
+    const int unit = app->measurementUnit();
+    app->setMeasurementUnit(2);
+    doc->selectAll(nullptr);
+    const VDLDesign before = doc->myDesign();
+    doc->moveStitches(nullptr);
+    VDLEditDialog* dialog = doc->activeEditDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto fields = dialog->findChildren<QDoubleSpinBox*>();
+    ASSERT_EQ(fields.size(), 2);
+    // The title fits beside the window manager's buttons.
+    EXPECT_GE(dialog->minimumWidth(), QFontMetrics(dialog->font()).horizontalAdvance(dialog->windowTitle()));
+    fields[0]->setValue(0);
+    EXPECT_EQ(fields[0]->text(), "0\"");
+    fields[0]->stepUp();
+    EXPECT_EQ(fields[0]->text(), "1/16\"");
+    EXPECT_DOUBLE_EQ(fields[0]->value(), 1.5875);
+    // Typed as the user types it: the old text selected and replaced.
+    fields[0]->setFocus();
+    fields[0]->selectAll();
+    QTest::keyClicks(fields[0], "1/2");
+    fields[0]->interpretText();
+    fields[1]->setValue(0);
+    EXPECT_NEAR(dialog->moveX(), 12.7, 1e-9);
+    dialog->accept();
+    VDLDesign expected = before;
+    ASSERT_TRUE(expected.moveSelectionByVector(VDLPoint{127, 0}));
+    EXPECT_NEAR(doc->myDesign().xMin(), expected.xMin(), 0.01);
+
+    app->setMeasurementUnit(1);
+    doc->bastingDialog(nullptr);
+    dialog = doc->activeEditDialog();
+    ASSERT_NE(dialog, nullptr);
+    fields = dialog->findChildren<QDoubleSpinBox*>();
+    ASSERT_EQ(fields.size(), 2);
+    fields[1]->setValue(0);
+    fields[1]->stepUp();
+    EXPECT_EQ(fields[1]->text(), "0.04\"");
+    EXPECT_DOUBLE_EQ(dialog->bastingDistance(), 1.016);
+    dialog->reject();
+    app->setMeasurementUnit(unit);
 }
