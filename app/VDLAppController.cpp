@@ -6,6 +6,7 @@
 #include "VDLPlayerController.h"
 #include "VDLPreferenceController.h"
 #include "VDLPropertyList.h"
+#include "VDLRecentDocuments.h"
 #include "VDLResources.h"
 #include "VDLValueTransformer.h"
 #include "VDLVersionChecker.h"
@@ -294,6 +295,11 @@ void VDLAppController::buildMenus() {
 
     // File
     setStandardKeys(addAction(fileMenu_, tr("&Open…"), "openDocument:", true), QKeySequence::Open, {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    // Open Recent: built from the remembered files each time it opens.
+    recentMenu_ = fileMenu_->addMenu(tr("Open &Recent"));
+    recentMenu_->setObjectName(QStringLiteral("recentMenu"));
+    connect(recentMenu_, &QMenu::aboutToShow, this, &VDLAppController::fillRecentMenu);
+    fillRecentMenu();
     setStandardKeys(addAction(fileMenu_, tr("&Close"), "performClose:", true), QKeySequence::Close, {QKeySequence(Qt::CTRL | Qt::Key_W)});
     fileMenu_->addSeparator();
     setStandardKeys(addAction(fileMenu_, tr("&Save"), "saveDocument:", false), QKeySequence::Save, {QKeySequence(Qt::CTRL | Qt::Key_S)});
@@ -500,6 +506,29 @@ bool VDLAppController::fillHoopMenu() {
     }
     validateActions();
     return true;
+}
+
+void VDLAppController::fillRecentMenu() {
+    recentMenu_->clear();
+    const QStringList files = VDLRecentDocuments::list();
+    int n = 0;
+    for (const QString& path : files) {
+        ++n;
+        const QString name = QFileInfo(path).fileName();
+        QAction* a = recentMenu_->addAction(n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(name) : name);
+        a->setData(path);
+        a->setToolTip(path);
+        a->setStatusTip(path);
+        connect(a, &QAction::triggered, this, [this, path] { openFile(path); });
+    }
+    if (!files.isEmpty()) recentMenu_->addSeparator();
+    QAction* clear = recentMenu_->addAction(tr("&Clear Menu"));
+    clear->setObjectName(QStringLiteral("clearRecentDocuments:"));
+    clear->setEnabled(!files.isEmpty());
+    connect(clear, &QAction::triggered, this, [this] {
+        VDLRecentDocuments::clear();
+        fillRecentMenu();
+    });
 }
 
 // ---- Dispatch and validation ----------------------------------------------------------------

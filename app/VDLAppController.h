@@ -64,6 +64,9 @@ public:
     QMenu* hoopMenu() const { return hoopMenu_; }
     QMenu* threadMenu() const { return threadMenu_; }
     QMenu* viewMenu() const { return viewMenu_; }
+    // File ▸ Open Recent (rebuilt from the remembered files whenever it opens).
+    QMenu* recentMenu() const { return recentMenu_; }
+    void fillRecentMenu();
     // The top-level menus in menu-bar order (File, Edit, View, Design, Hoop, Thread, Window, Help).
     QList<QMenu*> menus() const { return menus_; }
     void populateMenuBar(QMenuBar* bar);
@@ -185,6 +188,7 @@ private:
     QMenu* threadMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     QMenu* helpMenu_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
     QList<QMenu*> menus_;
     QList<QAction*> actions_;
     std::function<QObject*()> currentDocument_;

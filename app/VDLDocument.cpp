@@ -8,6 +8,7 @@
 #include "VDLLocalization.h"
 #include "VDLNotificationCenter.h"
 #include "VDLPropertyList.h"
+#include "VDLRecentDocuments.h"
 #include "VDLValueTransformer.h"
 
 #include <QAction>
@@ -24,11 +25,16 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QDropEvent>
 #include <QMimeData>
+#include <QUrl>
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStatusBar>
+#include <QWheelEvent>
+#include <QNativeGestureEvent>
 #include <QToolBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -187,6 +193,7 @@ void VDLDocument::buildWindow() {
     window_ = new VDLDocumentWindow(this);
     window_->resize(900, 700);
     window_->installEventFilter(this);
+    window_->setAcceptDrops(true);
     VDLAppGlue::populateMenuBar(window_->menuBar());
 
     auto* central = new QWidget(window_);
@@ -259,6 +266,19 @@ void VDLDocument::buildWindow() {
 
     window_->setCentralWidget(central);
     buildToolbar();
+
+    // Status bar: where the pointer is on the design, and the stitch under it in stitch mode.
+    pointerLabel_ = new QLabel(window_);
+    pointerLabel_->setObjectName(QStringLiteral("pointerPosition"));
+    pointerLabel_->setMinimumWidth(220);
+    stitchLabel_ = new QLabel(window_);
+    stitchLabel_->setObjectName(QStringLiteral("pointerStitch"));
+    window_->statusBar()->addWidget(stitchLabel_, 1);
+    window_->statusBar()->addPermanentWidget(pointerLabel_);
+    if (patternView_) {
+        patternView_->setMouseTracking(true);
+        patternView_->installEventFilter(this);
+    }
 
     // Set-up once the window exists: design to the canvas, hoop menu, info, toolbar.
     VDLCanvas::setDesign(patternView_, &design_);
@@ -528,6 +548,7 @@ bool VDLDocument::saveToURL(const QString& path, VDLError* error) {
     fileName_ = QFileInfo(path).absoluteFilePath();
     fileType_ = QFileInfo(path).suffix().toUpper();
     refreshFileModificationDate();
+    VDLRecentDocuments::note(fileName_);
     showWriteAlert();
     updateView();
     markClean();
@@ -747,7 +768,118 @@ void VDLDocument::zoomDesign(QObject* sender) {
     }
 }
 
+QStringList VDLDocument::droppedDesignFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).isFile() && VDLDocumentController::isReadableExtension(QFileInfo(path).suffix())) files << path;
+    }
+    return files;
+}
+
+void VDLDocument::zoomAround(float scaling, QPointF viewportPos) {
+    if (!patternView_ || !viewport_) {
+        setViewScaling(scaling);
+        return;
+    }
+    auto* area = qobject_cast<QAbstractScrollArea*>(scrollView_);
+    const VDLPoint under = patternView_->designPointAt(patternView_->mapFrom(viewport_, viewportPos));
+    setViewScaling(scaling);
+    // The design point that was under the pointer stays under it.
+    const QPointF w = patternView_->widgetPointAt(under);
+    if (area) {
+        area->horizontalScrollBar()->setValue(int(std::lround(w.x() - viewportPos.x())));
+        area->verticalScrollBar()->setValue(int(std::lround(w.y() - viewportPos.y())));
+    }
+    viewCenter_ = VDLCanvas::centredPoint(patternView_);
+}
+
+void VDLDocument::showPointer(QPointF canvasPos) {
+    if (!patternView_ || !pointerLabel_) return;
+    const VDLPoint p = patternView_->designPointAt(canvasPos);
+    const VDLValueTransformer transformer;  // the unit the application was launched with
+    pointerLabel_->setText(tr("x: %1   y: %2")
+                               .arg(QString::fromStdString(transformer.transformedValue(p.x / 10.0)),
+                                    QString::fromStdString(transformer.transformedValue(p.y / 10.0))));
+    QString stitch;
+    if (VDLCanvas::selectionMode(patternView_) == 2 && !design_.stitches().empty()) {
+        // Within three screen pixels of the pointer.
+        const double reach = 3 * patternView_->drawUnit();
+        const int32_t i = design_.indexOfStitchAt(p, float(std::max(0.7, reach * reach)));
+        if (i >= 0) {
+            int thread = 0;
+            for (int32_t k = 0; k <= i; ++k) thread += design_.stitches()[size_t(k)].isColorChange ? 1 : 0;
+            QString name;
+            if (thread < int(design_.threads().size())) {
+                const VDLThread& t = design_.threads()[size_t(thread)];
+                name = QString::fromStdString(t.name().empty() ? t.key() : t.name());
+            }
+            stitch = tr("Stitch %1 of %2, thread %3%4")
+                         .arg(groupedInteger(i + 1), groupedInteger(int64_t(design_.stitches().size())))
+                         .arg(thread + 1)
+                         .arg(name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
+            if (design_.stitches()[size_t(i)].isJumpStitch) stitch += tr(", jump");
+        }
+    }
+    stitchLabel_->setText(stitch);
+}
+
 bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == patternView_ && event->type() == QEvent::MouseMove)
+        showPointer(static_cast<QMouseEvent*>(event)->position());
+    if (watched == patternView_ && event->type() == QEvent::Leave && pointerLabel_) {
+        pointerLabel_->clear();
+        stitchLabel_->clear();
+    }
+    // Ctrl + wheel zooms around the pointer in the zoom steps (one notch, one step of 25 %);
+    // the plain wheel keeps scrolling. A touchpad pinch zooms smoothly within the same limits.
+    if (watched == viewport_ && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            wheelAccumulator_ += wheel->angleDelta().y();
+            const int notches = wheelAccumulator_ / 120;
+            wheelAccumulator_ -= notches * 120;
+            if (notches != 0) zoomAround(viewScaling_ + 25.0f * float(notches), wheel->position());
+            wheel->accept();
+            return true;
+        }
+    }
+    if (watched == viewport_ && event->type() == QEvent::NativeGesture) {
+        auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+            zoomAround(viewScaling_ * float(1.0 + gesture->value()), viewport_->mapFromGlobal(gesture->globalPosition()));
+            gesture->accept();
+            return true;
+        }
+    }
+    // Design files dropped onto the window open, each in its own window.
+    if (watched == window_ && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!droppedDesignFiles(drag->mimeData()).isEmpty()) {
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+            return true;
+        }
+    }
+    if (watched == window_ && event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList files = droppedDesignFiles(drop->mimeData());
+        if (!files.isEmpty()) {
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            // After the drop has ended: opening may show an alert.
+            QMetaObject::invokeMethod(
+                VDLAppController::instance(),
+                [files] {
+                    for (const QString& f : files) VDLAppController::instance()->openFile(f);
+                },
+                Qt::QueuedConnection);
+            return true;
+        }
+    }
+
     // The window's resize reaches this filter before the layout resizes the canvas: the design
     // point in the middle of the view is the one to keep there.
     if (watched == window_ && event->type() == QEvent::Resize) resizing_ = true;
@@ -1034,3 +1166,6 @@ bool VDLDocument::restoreState(const std::string& archiveXML) {
     updateToolbar();
     return true;
 }
+
+QString VDLDocument::pointerText() const { return pointerLabel_ ? pointerLabel_->text() : QString(); }
+QString VDLDocument::pointerStitchText() const { return stitchLabel_ ? stitchLabel_->text() : QString(); }

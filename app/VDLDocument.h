@@ -16,8 +16,10 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -101,6 +103,9 @@ public:
     // Window-modal alert with one "OK" button; style 0 warning, 1 informational, 2 critical,
     // anything else informational.
     void anyAlertDisplay(const QString& message, const QString& info, int style);
+
+    // The design files (readable types, existing) among dropped data.
+    static QStringList droppedDesignFiles(const class QMimeData* data);
 
     // Menu validation: answers whether ITEM is enabled for this document and sets its check mark.
     Q_INVOKABLE bool validateUserInterfaceItem(QAction* item);
@@ -288,6 +293,18 @@ private:
     void applySelectionMode(int mode);
     int canvasSelectionMode() const;
     bool eventFilter(QObject* watched, QEvent* event) override;
+public:
+    // Zooms to SCALING (percent, within the limits) keeping the design point under VIEWPORTPOS
+    // (a point of the visible area) where it is.
+    void zoomAround(float scaling, QPointF viewportPos);
+    // The status bar for the pointer at CANVASPOS (canvas widget coordinates).
+    void showPointer(QPointF canvasPos);
+    QString pointerText() const;
+    QString pointerStitchText() const;
+private:
+    QLabel* pointerLabel_ = nullptr;
+    QLabel* stitchLabel_ = nullptr;
+    int wheelAccumulator_ = 0;
 
     VDLDesign design_;
     float viewScaling_ = 100.0f;

@@ -5,6 +5,7 @@
 #include "VDLDocument.h"
 #include "VDLFile.h"
 #include "VDLLocalization.h"
+#include "VDLRecentDocuments.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -150,6 +151,7 @@ void VDLDocumentController::addDocument(VDLDocument* document) {
     if (!document || documents_.contains(document)) return;
     documents_.append(document);
     lastActive_ = document;
+    if (!document->fileName().isEmpty()) VDLRecentDocuments::note(document->fileName());
     connect(document, &VDLDocument::windowBecameKey, this, [this](VDLDocument* d) {
         if (lastActive_ == d) return;
         lastActive_ = d;

@@ -199,7 +199,7 @@ void VDLScrollView::hideRulers() {
     horizontalRuler_->hide();
     verticalRuler_->hide();
     if (dv) {
-        dv->setMouseTracking(false);
+        // The canvas keeps tracking the pointer: the status bar shows where it is.
         if (dv->design()) {
             dv->setScale(scale);
             if (centre) dv->scrollPointToCentre(*centre);

@@ -6,10 +6,18 @@
 #include "VDLDesignView.h"
 #include "VDLEditDialog.h"
 #include "VDLMeasurementView.h"
+#include "VDLRecentDocuments.h"
+#include "VDLValueTransformer.h"
 #include "VDLThreadListView.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QDropEvent>
+#include <QFile>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+#include <QWheelEvent>
 #include <QDoubleSpinBox>
 #include <QFontMetricsF>
 #include <QLineEdit>
@@ -330,4 +338,136 @@ TEST_F(DocumentTest, MoveAndBastingDialogsUseTheLaunchUnit) {
     EXPECT_DOUBLE_EQ(dialog->bastingDistance(), 1.016);
     dialog->reject();
     app->setMeasurementUnit(unit);
+}
+
+// File ▸ Open Recent lists the files opened last, newest first, leaves out files that are gone,
+// opens the one chosen, and Clear Menu empties it.
+TEST_F(DocumentTest, OpenRecentListsTheLastFiles) {
+    VDLRecentDocuments::clear();
+    const QString a = sample("flower.dst"), b = sample("flower.jef"), c = sample("flower.pes");
+    for (const QString& path : {a, b, c}) ASSERT_NE(open(path), nullptr);
+    controller()->closeAllDocumentsForTesting();
+    QApplication::processEvents();
+    ASSERT_TRUE(QFile::remove(b));
+
+    VDLAppController* app = VDLAppController::instance();
+    QMenu* recent = app->recentMenu();
+    emit recent->aboutToShow();
+    QStringList shown;
+    QAction* first = nullptr;
+    for (QAction* item : recent->actions())
+        if (item->data().isValid()) {
+            shown << item->data().toString();
+            if (!first) first = item;
+        }
+    EXPECT_EQ(shown, (QStringList{QFileInfo(c).absoluteFilePath(), QFileInfo(a).absoluteFilePath()}));
+    ASSERT_NE(first, nullptr);
+    first->trigger();
+    ASSERT_EQ(controller()->documents().size(), 1);
+    EXPECT_EQ(controller()->documents().first()->fileName(), QFileInfo(c).absoluteFilePath());
+
+    // Eleven files: the oldest goes.
+    for (int i = 0; i < 11; ++i) {
+        const QString copy = QString::fromStdString(dir.file("copy" + std::to_string(i) + ".dst"));
+        QFile::copy(a, copy);
+        VDLRecentDocuments::note(copy);
+    }
+    EXPECT_EQ(VDLRecentDocuments::list().size(), VDLRecentDocuments::kLimit);
+    EXPECT_TRUE(VDLRecentDocuments::list().first().endsWith("copy10.dst"));
+
+    emit recent->aboutToShow();
+    QAction* clear = recent->findChild<QAction*>(QStringLiteral("clearRecentDocuments:"));
+    ASSERT_TRUE(clear && clear->isEnabled());
+    clear->trigger();
+    EXPECT_TRUE(VDLRecentDocuments::list().isEmpty());
+}
+
+// Design files dropped onto a window open in windows of their own; other files are refused.
+TEST_F(DocumentTest, DroppedFilesOpen) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    const QString jef = sample("flower.jef");
+    const QString text = QString::fromStdString(dir.file("notes.txt"));
+    writeBytes(text.toStdString(), std::vector<unsigned char>{'h', 'i'});
+
+    QMimeData refused;
+    refused.setUrls({QUrl::fromLocalFile(text)});
+    QDragEnterEvent enterRefused(QPoint(50, 50), Qt::CopyAction, &refused, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(doc->window(), &enterRefused);
+    EXPECT_FALSE(enterRefused.isAccepted());
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(jef), QUrl::fromLocalFile(text)});
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(doc->window(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(doc->window(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    ASSERT_TRUE(waitUntil([&] { return controller()->documents().size() == 2; }));
+    EXPECT_EQ(controller()->documents().last()->fileName(), QFileInfo(jef).absoluteFilePath());
+}
+
+// Ctrl + wheel zooms in steps of 25 % around the pointer (the design point under it stays under
+// it), within the limits; the plain wheel scrolls and leaves the zoom.
+TEST_F(DocumentTest, ControlWheelZoomsAroundThePointer) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    activate(doc);
+    VDLDesignView* canvas = doc->patternView();
+    QWidget* viewport = canvas->parentWidget();
+    const QPointF at(viewport->width() * 0.7, viewport->height() * 0.3);
+    // The canvas leaves the wheel to the visible area around it, where it arrives.
+    auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
+        QWheelEvent e(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &e);
+    };
+    const VDLPoint under = canvas->designPointAt(canvas->mapFrom(viewport, at));
+    wheel(120, Qt::ControlModifier);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 125.0f);
+    const VDLPoint after = canvas->designPointAt(canvas->mapFrom(viewport, at));
+    EXPECT_NEAR(after.x, under.x, 2 * canvas->drawUnit());
+    EXPECT_NEAR(after.y, under.y, 2 * canvas->drawUnit());
+    wheel(-240, Qt::ControlModifier);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 75.0f);
+    for (int i = 0; i < 10; ++i) wheel(-120, Qt::ControlModifier);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 10.0f);  // the lower limit
+    wheel(-120, Qt::NoModifier);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 10.0f);
+}
+
+// The status bar shows the pointer's place in design coordinates (the rulers' zero) in the
+// launch unit, and in stitch mode the stitch under the pointer with its thread.
+TEST_F(DocumentTest, StatusBarShowsThePointer) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    activate(doc);
+    VDLDesignView* canvas = doc->patternView();
+    auto moveTo = [canvas](QPointF pos) {
+        QMouseEvent e(QEvent::MouseMove, pos, canvas->mapToGlobal(pos), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &e);
+    };
+    moveTo(canvas->widgetPointAt(VDLPoint{0, 0}));
+    EXPECT_TRUE(doc->pointerText().startsWith("x: 0.0 mm")) << doc->pointerText().toStdString();
+    moveTo(canvas->widgetPointAt(VDLPoint{250, -100}));
+    const VDLPoint p = canvas->designPointAt(canvas->widgetPointAt(VDLPoint{250, -100}));
+    const VDLValueTransformer t;
+    EXPECT_EQ(doc->pointerText(), QStringLiteral("x: %1   y: %2")
+                                      .arg(QString::fromStdString(t.transformedValue(p.x / 10)),
+                                           QString::fromStdString(t.transformedValue(p.y / 10))));
+    EXPECT_TRUE(doc->pointerStitchText().isEmpty());
+
+    // Stitch mode, the pointer on the end of stitch 100 (zoomed in so a pixel is fine enough).
+    doc->setViewScaling(1500);
+    doc->selectStitch(nullptr);
+    double x = 0, y = 0;
+    for (size_t i = 0; i < 100; ++i) {
+        x += doc->myDesign().stitches()[i].deltaX;
+        y += doc->myDesign().stitches()[i].deltaY;
+    }
+    canvas->scrollPointToCentre(VDLPoint{x, y});
+    moveTo(canvas->widgetPointAt(VDLPoint{x, y}));
+    EXPECT_TRUE(doc->pointerStitchText().startsWith("Stitch ")) << doc->pointerStitchText().toStdString();
+    EXPECT_TRUE(doc->pointerStitchText().contains("of 8,841")) << doc->pointerStitchText().toStdString();
 }
