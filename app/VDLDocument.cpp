@@ -9,6 +9,7 @@
 #include "VDLNotificationCenter.h"
 #include "VDLPropertyList.h"
 #include "VDLRecentDocuments.h"
+#include "VDLSewingFacts.h"
 #include "VDLValueTransformer.h"
 
 #include <QAction>
@@ -245,6 +246,9 @@ void VDLDocument::buildWindow() {
     info->addWidget(patternStitches_, 2, 0);
     info->addWidget(patternColors_, 0, 1);
     info->addWidget(patternPalette_, 1, 1);
+    patternSewing_ = makeLabel("patternSewing");
+    patternSewing_->setWordWrap(true);
+    info->addWidget(patternSewing_, 3, 0, 1, 2);
     info->setColumnStretch(0, 1);
     info->setColumnStretch(1, 1);
 
@@ -661,6 +665,7 @@ QString VDLDocument::patternDimensionText() const { return patternDimension_->te
 QString VDLDocument::patternStitchesText() const { return patternStitches_->text(); }
 QString VDLDocument::patternColorsText() const { return patternColors_->text(); }
 QString VDLDocument::patternPaletteText() const { return patternPalette_->text(); }
+QString VDLDocument::patternSewingText() const { return patternSewing_->text(); }
 
 void VDLDocument::updateView() {
     if (!patternVersion_ || !scrollView_) return;
@@ -701,6 +706,10 @@ void VDLDocument::updateView() {
             ? VDLFormat(VDLLocalizedString("PATTERN_PALETTE2", "VDLDocument", "%@ (external)"), design_.designPaletteName())
             : VDLFormat(VDLLocalizedString("PATTERN_PALETTE1", "VDLDocument", "%@ (internal)"), design_.designPaletteName());
     patternPalette_->setText(QString::fromStdString(palette));
+
+    const VDLSewingFacts facts = VDLSewingFacts::of(design_);
+    const int speed = VDLDefaults::standard().integerForKey(QStringLiteral("StitchSpeed"));
+    patternSewing_->setText(QString::fromStdString(facts.summary(double(speed) * 600.0, VDLValueTransformer::measurementUnit())));
 
     if (!(patternView_ && VDLCanvas::isDragging(patternView_)) && threadListUpdater_) threadListUpdater_();
     VDLNotificationCenter::defaultCenter().post(QStringLiteral("VardelleEndAnimation"), this);

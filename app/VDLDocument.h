@@ -119,6 +119,8 @@ public:
     QString patternStitchesText() const;
     QString patternColorsText() const;
     QString patternPaletteText() const;
+    // Sewing time and thread use (see VDLSewingFacts).
+    QString patternSewingText() const;
     QComboBox* scalingBox() const { return scalingBox_; }
     QAction* selectModeAction(int mode) const;  // toolbar segments 0..3
     QAction* toolbarAction(const char* name) const;  // "center", "delete", "move", "resize", "rotate", "flip"
@@ -326,6 +328,7 @@ private:
     QLabel* patternStitches_ = nullptr;
     QLabel* patternColors_ = nullptr;
     QLabel* patternPalette_ = nullptr;
+    QLabel* patternSewing_ = nullptr;
     QComboBox* scalingBox_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QActionGroup* selectGroup_ = nullptr;

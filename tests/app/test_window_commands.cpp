@@ -6,7 +6,10 @@
 #include "VDLDesignView.h"
 #include "VDLEditDialog.h"
 #include "VDLMeasurementView.h"
+#include "VDLPrintView.h"
 #include "VDLRecentDocuments.h"
+#include "VDLRecordingContext.h"
+#include "VDLSewingFacts.h"
 #include "VDLValueTransformer.h"
 #include "VDLThreadListView.h"
 
@@ -470,4 +473,45 @@ TEST_F(DocumentTest, StatusBarShowsThePointer) {
     moveTo(canvas->widgetPointAt(VDLPoint{x, y}));
     EXPECT_TRUE(doc->pointerStitchText().startsWith("Stitch ")) << doc->pointerStitchText().toStdString();
     EXPECT_TRUE(doc->pointerStitchText().contains("of 8,841")) << doc->pointerStitchText().toStdString();
+}
+
+// Sewing facts: the time counts every record at the speed, the top thread each stitch's length
+// plus the allowance, the bobbin a third of the top thread; the info line and the printed sheet
+// tell them.
+TEST_F(DocumentTest, SewingTimeAndThreadLength) {
+    VDLDesign d;
+    d.setStitches({VDLStitch(100, 0, false, false), VDLStitch(100, 0, false, false), VDLStitch(0, 100, false, false),
+                   VDLStitch(0, 0, false, true), VDLStitch(500, 0, true, false), VDLStitch(30, 40, false, false),
+                   VDLStitch(-30, -40, false, false)});
+    d.threads() = {VDLThread("1", "Undefined"), VDLThread("2", "Undefined")};
+    const VDLSewingFacts f = VDLSewingFacts::of(d);
+    EXPECT_EQ(f.records, 7);
+    ASSERT_EQ(f.threadMM.size(), 2u);
+    EXPECT_DOUBLE_EQ(f.threadMM[0], 3 * (10 + VDLSewingFacts::kAllowanceMM));
+    EXPECT_DOUBLE_EQ(f.threadMM[1], 2 * (5 + VDLSewingFacts::kAllowanceMM));
+    EXPECT_DOUBLE_EQ(f.topMM, f.threadMM[0] + f.threadMM[1]);
+    EXPECT_DOUBLE_EQ(f.bobbinMM, f.topMM / 3);
+    EXPECT_DOUBLE_EQ(f.minutesAt(600), 7.0 / 600);
+    EXPECT_EQ(VDLSewingFacts::durationText(0.5), "30 s");
+    EXPECT_EQ(VDLSewingFacts::durationText(14.4), "14 min");
+    EXPECT_EQ(VDLSewingFacts::durationText(125), "2 h 05 min");
+    EXPECT_EQ(VDLSewingFacts::lengthText(45300, 0), "45.3 m");
+    EXPECT_EQ(VDLSewingFacts::lengthText(914.4 * 2, 1), "2.0 yd");
+
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    const VDLSewingFacts flower = VDLSewingFacts::of(doc->myDesign());
+    const QString line = doc->patternSewingText();
+    EXPECT_TRUE(line.startsWith("Sewing: about " + QString::fromStdString(VDLSewingFacts::durationText(flower.minutesAt(600))) +
+                                " at 600 stitches/min"))
+        << line.toStdString();
+    EXPECT_TRUE(line.contains(QString::fromStdString(VDLSewingFacts::lengthText(flower.topMM, 0)) + " top"));
+
+    VDLPrintView view(doc->printableDesign());
+    VDLRecordingContext page;
+    view.drawPage(page, VDLPrintSettings{});
+    bool printed = false;
+    const std::string time = line.left(line.indexOf("; ")).toStdString();
+    for (const auto& op : page.opsOfKind(VDLRecordedOp::Kind::Text)) printed |= op.text == time;
+    EXPECT_TRUE(printed);
 }
