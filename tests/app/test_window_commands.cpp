@@ -515,3 +515,30 @@ TEST_F(DocumentTest, SewingTimeAndThreadLength) {
     for (const auto& op : page.opsOfKind(VDLRecordedOp::Kind::Text)) printed |= op.text == time;
     EXPECT_TRUE(printed);
 }
+
+// The thread list shows a thread's code beside its name when its chart has codes, and a tooltip
+// with name, code, chart, stitches and thread; numbered colours of a design without a chart
+// show their name alone.
+TEST_F(DocumentTest, ThreadListShowsCodesAndTooltips) {
+    VDLDocument* jef = open(sample("flower.jef"));
+    ASSERT_NE(jef, nullptr);
+    VDLThreadListView* list = jef->threadList();
+    ASSERT_NE(list, nullptr);
+    const VDLThread& t = jef->myDesign().threads()[0];
+    ASSERT_FALSE(t.key().empty());
+    EXPECT_EQ(list->rowText(0), QString::fromStdString(t.key() + "  " + t.name()));
+    const QString tip = list->rowToolTip(0);
+    EXPECT_TRUE(tip.contains("Code: " + QString::fromStdString(t.key()))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("Chart: ")) << tip.toStdString();
+    int64_t sewn = 0;
+    for (const VDLStitch& s : jef->myDesign().stitches()) {
+        if (s.isColorChange) break;
+        sewn += s.isJumpStitch ? 0 : 1;
+    }
+    EXPECT_TRUE(tip.contains(QStringLiteral("Stitches: %L1").arg(sewn))) << tip.toStdString();
+
+    VDLDocument* dst = open(sample("flower.dst"));
+    ASSERT_NE(dst, nullptr);
+    EXPECT_EQ(dst->threadList()->rowText(0), QString::fromStdString(dst->myDesign().threads()[0].name()));
+    EXPECT_FALSE(dst->threadList()->rowToolTip(0).contains("Code:"));
+}
