@@ -9,6 +9,7 @@
 #include "VDLNotificationCenter.h"
 #include "VDLPropertyList.h"
 #include "VDLRecentDocuments.h"
+#include "VDLResources.h"
 #include "VDLSewingFacts.h"
 #include "VDLValueTransformer.h"
 
@@ -86,6 +87,19 @@ constexpr const char* kIsEdited = "VDLIsEdited";
 constexpr const char* kSelectedThread = "VDLSelectedThread";
 constexpr const char* kSelectionMode = "VDLSelectionMode";
 constexpr const char* kFilePath = "VDLFilePath";
+
+// Our toolbar image for a theme icon name.
+std::string toolbarImageName(const char* themeName) {
+    static const std::pair<const char*, const char*> names[] = {
+        {"edit-select", "TB_SelectRect"}, {"edit-select-all", "TB_SelectBlock"}, {"draw-freehand", "TB_SelectStitch"},
+        {"measure", "TB_Measure"}, {"zoom-in", "TB_ZoomIn"}, {"zoom-out", "TB_ZoomOut"}, {"zoom-fit-best", "TB_ZoomFit"},
+        {"format-justify-center", "TB_Center"}, {"edit-delete", "TB_Delete"}, {"transform-move", "TB_Move"},
+        {"transform-scale", "TB_Resize"}, {"object-rotate-right", "TB_RotateRight"}, {"object-rotate-left", "TB_RotateLeft"},
+        {"object-flip-vertical", "TB_FlipVertical"}, {"object-flip-horizontal", "TB_FlipHorizontal"}};
+    for (const auto& [theme, ours] : names)
+        if (std::string(theme) == themeName) return ours;
+    return {};
+}
 
 QString selectorOf(const QAction* item) { return item ? item->objectName() : QString(); }
 
@@ -192,7 +206,7 @@ QMainWindow* VDLDocument::window() const { return window_; }
 
 void VDLDocument::buildWindow() {
     window_ = new VDLDocumentWindow(this);
-    window_->resize(900, 700);
+    window_->resize(1000, 700);  // the whole toolbar shows
     window_->installEventFilter(this);
     window_->setAcceptDrops(true);
     VDLAppGlue::populateMenuBar(window_->menuBar());
@@ -298,8 +312,23 @@ void VDLDocument::buildToolbar() {
     toolbar_->setMovable(false);
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
 
-    auto add = [this](const QString& title, const char* icon, const QString& tip) {
-        QAction* a = toolbar_->addAction(QIcon::fromTheme(QString::fromLatin1(icon)), title);
+    // Icons: the desktop theme's when it has one for every button, else our own set throughout,
+    // so the toolbar always looks of one piece.
+    static const char* const themed[] = {"edit-select", "edit-select-all", "draw-freehand", "measure",
+                                         "zoom-in", "zoom-out", "zoom-fit-best", "format-justify-center",
+                                         "edit-delete", "transform-move", "transform-scale", "object-rotate-right",
+                                         "object-rotate-left", "object-flip-vertical", "object-flip-horizontal"};
+    bool useTheme = true;
+    for (const char* name : themed) useTheme = useTheme && QIcon::hasThemeIcon(QString::fromLatin1(name));
+    toolbar_->setIconSize(QSize(24, 24));
+    auto add = [this, useTheme](const QString& title, const char* icon, const QString& tip) {
+        QIcon image;
+        if (useTheme) image = QIcon::fromTheme(QString::fromLatin1(icon));
+        if (image.isNull()) {
+            const std::string path = VDLPathForResource(toolbarImageName(icon), "svg", "images");
+            if (!path.empty()) image = QIcon(QString::fromStdString(path));
+        }
+        QAction* a = toolbar_->addAction(image, title);
         a->setToolTip(tip);
         return a;
     };
@@ -325,8 +354,10 @@ void VDLDocument::buildToolbar() {
     // Zoom: in, out, fit.
     const char* zoomIcons[3] = {"zoom-in", "zoom-out", "zoom-fit-best"};
     const QString zoomTitles[3] = {tr("Zoom In"), tr("Zoom Out"), tr("Fit")};
+    QAction* zoomActions[3] = {nullptr, nullptr, nullptr};
     for (int k = 0; k < 3; ++k) {
         QAction* a = add(zoomTitles[k], zoomIcons[k], zoomTitles[k]);
+        zoomActions[k] = a;
         a->setProperty("segment", k);
         connect(a, &QAction::triggered, this, [this, a] { zoomDesign(a); });
     }
@@ -346,12 +377,29 @@ void VDLDocument::buildToolbar() {
     rotateLeftToolbarItem_ = add(tr("Rotate Left"), "object-rotate-left", tr("Rotate the selection 45° counter-clockwise"));
     rotateLeftToolbarItem_->setProperty("segment", 1);
     connect(rotateLeftToolbarItem_, &QAction::triggered, this, [this] { rotateDesign(rotateLeftToolbarItem_); });
-    flipToolbarItem_ = add(tr("Flip Vertical"), "object-flip-vertical", tr("Flip the selection upside down"));
+    flipToolbarItem_ = add(tr("Flip"), "object-flip-vertical", tr("Flip the selection upside down"));
     flipToolbarItem_->setProperty("segment", 0);
     connect(flipToolbarItem_, &QAction::triggered, this, [this] { flipDesign(flipToolbarItem_); });
-    flipHToolbarItem_ = add(tr("Flip Horizontal"), "object-flip-horizontal", tr("Mirror the selection"));
+    flipHToolbarItem_ = add(tr("Mirror"), "object-flip-horizontal", tr("Mirror the selection (flip horizontally)"));
     flipHToolbarItem_->setProperty("segment", 1);
     connect(flipHToolbarItem_, &QAction::triggered, this, [this] { flipDesign(flipHToolbarItem_); });
+
+    // Each button's tooltip names the key of the menu command it stands for.
+    if (VDLAppController::exists()) {
+        const std::pair<QAction*, const char*> keyed[] = {
+            {selectActions_[0], "selectRect:"}, {selectActions_[1], "selectSection:"},
+            {selectActions_[2], "selectStitch:"}, {selectActions_[3], "measureDistance:"},
+            {zoomActions[0], "zoomIn:"}, {zoomActions[1], "zoomOut:"}, {zoomActions[2], "zoomToFit:"},
+            {centerToolbarItem_, "center:"}, {deleteToolbarItem_, "delete:"}, {moveToolbarItem_, "moveStitches:"},
+            {resizeToolbarItem_, "resizeStitches:"}, {rotateToolbarItem_, "rotateR:"}, {rotateLeftToolbarItem_, "rotateL:"},
+            {flipToolbarItem_, "flipV:"}, {flipHToolbarItem_, "flipH:"}};
+        for (const auto& [button, selector] : keyed) {
+            QAction* menuItem = VDLAppController::instance()->action(QString::fromLatin1(selector));
+            if (!button || !menuItem || menuItem->shortcut().isEmpty()) continue;
+            button->setToolTip(QStringLiteral("%1 (%2)").arg(button->toolTip(),
+                                                             menuItem->shortcut().toString(QKeySequence::NativeText)));
+        }
+    }
 }
 
 QAction* VDLDocument::selectModeAction(int mode) const {

@@ -20,6 +20,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QUrl>
+#include <QToolBar>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <QDoubleSpinBox>
 #include <QFontMetricsF>
@@ -541,4 +543,28 @@ TEST_F(DocumentTest, ThreadListShowsCodesAndTooltips) {
     ASSERT_NE(dst, nullptr);
     EXPECT_EQ(dst->threadList()->rowText(0), QString::fromStdString(dst->myDesign().threads()[0].name()));
     EXPECT_FALSE(dst->threadList()->rowToolTip(0).contains("Code:"));
+}
+
+// Every toolbar button has an icon, its text under it and its key in the tooltip, and at the
+// default window size nothing is hidden behind the toolbar's overflow button.
+TEST_F(DocumentTest, ToolbarShowsEveryCommand) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    activate(doc);
+    auto* toolbar = doc->window()->findChild<QToolBar*>(QStringLiteral("documentToolbar"));
+    ASSERT_NE(toolbar, nullptr);
+    EXPECT_EQ(toolbar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    int buttons = 0;
+    for (QAction* a : toolbar->actions()) {
+        if (a->isSeparator()) continue;
+        ++buttons;
+        EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
+        EXPECT_FALSE(a->icon().pixmap(24).isNull()) << a->text().toStdString();
+    }
+    EXPECT_EQ(buttons, 15);
+    EXPECT_TRUE(doc->toolbarAction("delete")->toolTip().contains(
+        VDLAppController::instance()->action("delete:")->shortcut().toString(QKeySequence::NativeText)));
+    QApplication::processEvents();
+    for (QToolButton* b : toolbar->findChildren<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        EXPECT_FALSE(b->isVisible()) << "toolbar " << toolbar->sizeHint().width() << " in " << doc->window()->width();
 }
