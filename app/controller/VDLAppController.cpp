@@ -6,6 +6,7 @@
 #include "VDLPlayerController.h"
 #include "VDLPreferenceController.h"
 #include "VDLPropertyList.h"
+#include "VDLRecentDocuments.h"
 #include "VDLResources.h"
 #include "VDLValueTransformer.h"
 #include "VDLVersionChecker.h"
@@ -18,6 +19,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QClipboard>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenu>
@@ -26,6 +29,7 @@
 #include <QTimer>
 #include <QUndoStack>
 #include <QUrl>
+#include <QWindow>
 
 #include <atomic>
 #include <cstdio>
@@ -59,7 +63,7 @@ struct DisplayToggle {
 };
 const DisplayToggle kDisplayToggles[] = {
     {"Show &Jump Stitches", "ShowJumps"},   {"Show &Grid", "ShowGrid"},
-    {"Show &Centre", "ShowCenter"},          {"Show &Hoop", "ShowHoop"},
+    {"Show &Center", "ShowCenter"},          {"Show &Hoop", "ShowHoop"},
     {"Show Stitch &Structure", "ShowStructure"}, {"Mark &First Stitch", "ShowFirst"},
     {"Mark &Last Stitch", "ShowLast"},       {"&Fast Drawing (flat)", "DrawFastMode"},
 };
@@ -187,6 +191,38 @@ VDLAppController::VDLAppController() {
         connect(app, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive) onApplicationStateChanged();
         });
+    // The enabled states follow every change that decides them, not only the opening of a
+    // menu: the active window, the focus, the clipboard (Paste) and, through the documents,
+    // selection and undo changes. A shortcut therefore always does what its menu item would.
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        connect(app, &QApplication::focusChanged, this, &VDLAppController::validateActions);
+        connect(app, &QGuiApplication::focusWindowChanged, this, &VDLAppController::validateActions);
+        connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &VDLAppController::validateActions);
+        // And once more just before a key is matched against the shortcuts, for states no
+        // signal reports.
+        app->installEventFilter(this);
+    }
+}
+
+bool VDLAppController::eventFilter(QObject* watched, QEvent* event) {
+    // Escape leaves full screen, unless a menu or a dialog is the one to take it.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier && !QApplication::activePopupWidget() &&
+        !QApplication::activeModalWidget()) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        QWidget* top = w ? w->window() : nullptr;
+        if (top && top == QApplication::activeWindow() && top->isFullScreen()) {
+            top->showNormal();
+            validateActions();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::ShortcutOverride && !validating_) {
+        validating_ = true;
+        validateActions();
+        validating_ = false;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 VDLAppController::~VDLAppController() {
@@ -200,6 +236,17 @@ void VDLAppController::setMeasurementUnit(int unit) {
     measurementUnit_ = unit;
     s_measurementUnit = unit;
 }
+
+namespace {
+// The platform's keys for a standard command, with the keys users of every desktop expect added
+// when the platform's list lacks them (Ctrl+W for Close, Ctrl+Shift+S for Save As, ...).
+void setStandardKeys(QAction* a, QKeySequence::StandardKey key, std::initializer_list<QKeySequence> expected = {}) {
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    for (const QKeySequence& k : expected)
+        if (!keys.contains(k)) keys.append(k);
+    a->setShortcuts(keys);
+}
+}  // namespace
 
 QAction* VDLAppController::addAction(QMenu* menu, const QString& title, const QString& selector, bool application) {
     auto* a = new QAction(title, menu);
@@ -247,11 +294,17 @@ void VDLAppController::buildMenus() {
     helpMenu_ = newMenu(tr("&Help"), "helpMenu");
 
     // File
-    addAction(fileMenu_, tr("&Open…"), "openDocument:", true)->setShortcut(QKeySequence::Open);
-    addAction(fileMenu_, tr("&Close"), "performClose:", true)->setShortcut(QKeySequence::Close);
+    setStandardKeys(addAction(fileMenu_, tr("&Open…"), "openDocument:", true), QKeySequence::Open, {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    // Open Recent: built from the remembered files each time it opens.
+    recentMenu_ = fileMenu_->addMenu(tr("Open &Recent"));
+    recentMenu_->setObjectName(QStringLiteral("recentMenu"));
+    connect(recentMenu_, &QMenu::aboutToShow, this, &VDLAppController::fillRecentMenu);
+    fillRecentMenu();
+    setStandardKeys(addAction(fileMenu_, tr("&Close"), "performClose:", true), QKeySequence::Close, {QKeySequence(Qt::CTRL | Qt::Key_W)});
     fileMenu_->addSeparator();
-    addAction(fileMenu_, tr("&Save"), "saveDocument:", false)->setShortcut(QKeySequence::Save);
-    addAction(fileMenu_, tr("Save &As…"), "saveDocumentAs:", false)->setShortcut(QKeySequence::SaveAs);
+    setStandardKeys(addAction(fileMenu_, tr("&Save"), "saveDocument:", false), QKeySequence::Save, {QKeySequence(Qt::CTRL | Qt::Key_S)});
+    setStandardKeys(addAction(fileMenu_, tr("Save &As…"), "saveDocumentAs:", false), QKeySequence::SaveAs,
+                    {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
     addAction(fileMenu_, tr("Save a Cop&y To…"), "saveDocumentTo:", false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     addAction(fileMenu_, tr("Re&vert to Saved"), "revertDocumentToSaved:", false);
@@ -259,35 +312,35 @@ void VDLAppController::buildMenus() {
     addAction(fileMenu_, tr("Export to &Machine…"), "exportDesignDialog:", false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     addAction(fileMenu_, tr("Export as P&DF…"), "exportPDF:", false);
-    addAction(fileMenu_, tr("&Print…"), "printDocument:", false)->setShortcut(QKeySequence::Print);
+    setStandardKeys(addAction(fileMenu_, tr("&Print…"), "printDocument:", false), QKeySequence::Print, {QKeySequence(Qt::CTRL | Qt::Key_P)});
     fileMenu_->addSeparator();
     QAction* quit = addAction(fileMenu_, tr("&Quit"), "terminate:", true);
-    quit->setShortcut(QKeySequence::Quit);
+    setStandardKeys(quit, QKeySequence::Quit, {QKeySequence(Qt::CTRL | Qt::Key_Q)});
     quit->setMenuRole(QAction::QuitRole);
 
     // Edit
-    addAction(editMenu_, tr("&Undo"), "undo:", true)->setShortcut(QKeySequence::Undo);
-    addAction(editMenu_, tr("&Redo"), "redo:", true)->setShortcut(QKeySequence::Redo);
+    setStandardKeys(addAction(editMenu_, tr("&Undo"), "undo:", true), QKeySequence::Undo, {QKeySequence(Qt::CTRL | Qt::Key_Z)});
+    setStandardKeys(addAction(editMenu_, tr("&Redo"), "redo:", true), QKeySequence::Redo, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     editMenu_->addSeparator();
-    addAction(editMenu_, tr("Cu&t"), "cut:", false)->setShortcut(QKeySequence::Cut);
-    addAction(editMenu_, tr("&Copy"), "copy:", false)->setShortcut(QKeySequence::Copy);
-    addAction(editMenu_, tr("&Paste"), "paste:", false)->setShortcut(QKeySequence::Paste);
-    addAction(editMenu_, tr("&Delete"), "delete:", false)->setShortcut(QKeySequence::Delete);
+    setStandardKeys(addAction(editMenu_, tr("Cu&t"), "cut:", false), QKeySequence::Cut, {QKeySequence(Qt::CTRL | Qt::Key_X)});
+    setStandardKeys(addAction(editMenu_, tr("&Copy"), "copy:", false), QKeySequence::Copy, {QKeySequence(Qt::CTRL | Qt::Key_C)});
+    setStandardKeys(addAction(editMenu_, tr("&Paste"), "paste:", false), QKeySequence::Paste, {QKeySequence(Qt::CTRL | Qt::Key_V)});
+    setStandardKeys(addAction(editMenu_, tr("&Delete"), "delete:", false), QKeySequence::Delete, {QKeySequence(Qt::Key_Delete)});
     editMenu_->addSeparator();
-    addAction(editMenu_, tr("Select &All"), "selectAll:", false)->setShortcut(QKeySequence::SelectAll);
-    addAction(editMenu_, tr("Dese&lect All"), "deselectAll:", false)
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    setStandardKeys(addAction(editMenu_, tr("Select &All"), "selectAll:", false), QKeySequence::SelectAll, {QKeySequence(Qt::CTRL | Qt::Key_A)});
+    setStandardKeys(addAction(editMenu_, tr("Dese&lect All"), "deselectAll:", false), QKeySequence::Deselect,
+                    {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)});
     addAction(editMenu_, tr("&Invert Selection"), "invertSelection:", false)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     editMenu_->addSeparator();
     QAction* prefs = addAction(editMenu_, tr("Pr&eferences…"), "showPreferences:", true);
-    prefs->setShortcut(QKeySequence::Preferences);
-    if (prefs->shortcut().isEmpty()) prefs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    setStandardKeys(prefs, QKeySequence::Preferences, {QKeySequence(Qt::CTRL | Qt::Key_Comma)});
     prefs->setMenuRole(QAction::PreferencesRole);
 
     // View
-    addAction(viewMenu_, tr("Zoom &In"), "zoomIn:", false)->setShortcut(QKeySequence::ZoomIn);
-    addAction(viewMenu_, tr("Zoom &Out"), "zoomOut:", false)->setShortcut(QKeySequence::ZoomOut);
+    setStandardKeys(addAction(viewMenu_, tr("Zoom &In"), "zoomIn:", false), QKeySequence::ZoomIn,
+                    {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    setStandardKeys(addAction(viewMenu_, tr("Zoom &Out"), "zoomOut:", false), QKeySequence::ZoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
     addAction(viewMenu_, tr("Zoom to &Fit"), "zoomToFit:", false)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     viewMenu_->addSeparator();
     QAction* rulers = addAction(viewMenu_, tr("Show &Rulers"), "sendRulerNotification:", true);
@@ -296,12 +349,13 @@ void VDLAppController::buildMenus() {
     rulers->setProperty("vdlDefaultsKey", QStringLiteral("ShowRulers"));
     rulers->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     for (const DisplayToggle& t : kDisplayToggles) addDefaultToggle(viewMenu_, tr(t.title), t.key);
-    addAction(viewMenu_, tr("Re&draw All Windows"), "sendUpdateNotification:", true)->setShortcut(QKeySequence::Refresh);
+    setStandardKeys(addAction(viewMenu_, tr("Re&draw All Windows"), "sendUpdateNotification:", true), QKeySequence::Refresh,
+                    {QKeySequence(Qt::Key_F5)});
     viewMenu_->addSeparator();
     addAction(viewMenu_, tr("Show &All Threads"), "showAllThreadsAction:", false);
     viewMenu_->addSeparator();
     QAction* full = addAction(viewMenu_, tr("F&ull Screen"), "toggleFullScreen:", true);
-    full->setShortcut(QKeySequence::FullScreen);
+    setStandardKeys(full, QKeySequence::FullScreen, {QKeySequence(Qt::Key_F11)});
     full->setCheckable(true);
 
     // Design
@@ -326,9 +380,9 @@ void VDLAppController::buildMenus() {
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     addAction(designMenu_, tr("Flip &Vertically"), "flipV:", false);
     addAction(designMenu_, tr("Flip &Horizontally"), "flipH:", false);
-    addAction(designMenu_, tr("&Centre in Hoop"), "center:", false);
+    addAction(designMenu_, tr("&Center in Hoop"), "center:", false);
     designMenu_->addSeparator();
-    addAction(designMenu_, tr("&Insert Colour Change"), "insertThreadBeforeSelection:", false);
+    addAction(designMenu_, tr("&Insert Color Change"), "insertThreadBeforeSelection:", false);
     addAction(designMenu_, tr("&Basting Frame…"), "bastingDialog:", false);
     addAction(designMenu_, tr("Reset &Palette"), "resetPalette:", false);
     designMenu_->addSeparator();
@@ -377,13 +431,22 @@ void VDLAppController::buildMenus() {
     });
 
     // Help
-    addAction(helpMenu_, tr("Vardelle &Help"), "showHelp:", true)->setShortcut(QKeySequence::HelpContents);
+    setStandardKeys(addAction(helpMenu_, tr("Vardelle &Help"), "showHelp:", true), QKeySequence::HelpContents, {QKeySequence(Qt::Key_F1)});
     addAction(helpMenu_, tr("&Export to Machine"), "exportDesignHelp:", true);
     addAction(helpMenu_, tr("E&ntering Dimensions"), "enterDimensionsHelp:", true);
     helpMenu_->addSeparator();
     addAction(helpMenu_, tr("Check for &Updates…"), "checkVersion:", true);
     QAction* about = addAction(helpMenu_, tr("&About Vardelle"), "orderFrontStandardAboutPanel:", true);
     about->setMenuRole(QAction::AboutRole);
+
+    // Tooltips name the command and its key, wherever the action shows up (toolbars too).
+    for (QAction* a : std::as_const(actions_)) {
+        if (a->shortcut().isEmpty()) continue;
+        QString title = a->text();
+        title.remove(QLatin1Char('&'));
+        title.remove(QStringLiteral("…"));
+        a->setToolTip(QStringLiteral("%1 (%2)").arg(title, a->shortcut().toString(QKeySequence::NativeText)));
+    }
 
     validateActions();
 }
@@ -443,6 +506,29 @@ bool VDLAppController::fillHoopMenu() {
     }
     validateActions();
     return true;
+}
+
+void VDLAppController::fillRecentMenu() {
+    recentMenu_->clear();
+    const QStringList files = VDLRecentDocuments::list();
+    int n = 0;
+    for (const QString& path : files) {
+        ++n;
+        const QString name = QFileInfo(path).fileName();
+        QAction* a = recentMenu_->addAction(n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(name) : name);
+        a->setData(path);
+        a->setToolTip(path);
+        a->setStatusTip(path);
+        connect(a, &QAction::triggered, this, [this, path] { openFile(path); });
+    }
+    if (!files.isEmpty()) recentMenu_->addSeparator();
+    QAction* clear = recentMenu_->addAction(tr("&Clear Menu"));
+    clear->setObjectName(QStringLiteral("clearRecentDocuments:"));
+    clear->setEnabled(!files.isEmpty());
+    connect(clear, &QAction::triggered, this, [this] {
+        VDLRecentDocuments::clear();
+        fillRecentMenu();
+    });
 }
 
 // ---- Dispatch and validation ----------------------------------------------------------------
@@ -567,7 +653,7 @@ void VDLAppController::applicationDidFinishLaunching() {
     launching_ = true;
     VDLDefaults& d = VDLDefaults::standard();
     setMeasurementUnit(d.integerForKey("MeasurementUnit"));
-    if (versionCheckDue(QDateTime::currentDateTimeUtc())) runVersionCheck(false);
+    if (!versionURL().trimmed().isEmpty() && versionCheckDue(QDateTime::currentDateTimeUtc())) runVersionCheck(false);
     if (!d.boolForKey("SkipOpenDialog") && !preferenceController_ && !currentDocument()) {
         openPanelShown_ = true;
         openDocument(nullptr);
@@ -593,7 +679,22 @@ void VDLAppController::onApplicationStateChanged() {
 
 // ---- Application actions --------------------------------------------------------------------
 
-void VDLAppController::checkVersion(QObject*) { runVersionCheck(true); }
+void VDLAppController::checkVersion(QObject*) {
+    if (versionURL().trimmed().isEmpty()) {
+        // A build without a version service has nothing to ask: say so instead of reporting a
+        // service that could not be reached. Answered from the event loop like a real check.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                VDLVersionChecker::alert(QApplication::activeWindow(), tr("Version Info"),
+                                         tr("No update service is configured for this build of Vardelle."), {tr("OK")});
+                emit versionCheckFinished(false);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    runVersionCheck(true);
+}
 
 void VDLAppController::sendUpdateNotification(QObject*) {
     VDLNotificationCenter::defaultCenter().post("VardelleUpdateDisplay");

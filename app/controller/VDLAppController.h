@@ -67,6 +67,9 @@ public:
     QMenu* hoopMenu() const { return hoopMenu_; }
     QMenu* threadMenu() const { return threadMenu_; }
     QMenu* viewMenu() const { return viewMenu_; }
+    // File ▸ Open Recent (rebuilt from the remembered files whenever it opens).
+    QMenu* recentMenu() const { return recentMenu_; }
+    void fillRecentMenu();
     // The top-level menus in menu-bar order (File, Edit, View, Design, Hoop, Thread, Window, Help).
     QList<QMenu*> menus() const { return menus_; }
     void populateMenuBar(QMenuBar* bar);
@@ -195,6 +198,7 @@ public:
 private:
     void continueStartup(bool restoreSession, bool showPreferencesWindow);
     QObject* currentUndoStack() const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     int measurementUnit_ = 0;
     QMenu* fileMenu_ = nullptr;
@@ -205,6 +209,7 @@ private:
     QMenu* threadMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     QMenu* helpMenu_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
     QList<QMenu*> menus_;
     QList<QAction*> actions_;
     std::function<QObject*()> currentDocument_;
@@ -219,4 +224,5 @@ private:
     bool launching_ = false;
     bool reopening_ = false;
     bool openPanelShown_ = false;
+    bool validating_ = false;
 };

@@ -68,12 +68,12 @@ void VDLPreferenceController::windowDidLoad() {
     auto* view = new QGroupBox(tr("Design View"), w);
     auto* viewLayout = new QVBoxLayout(view);
     auto* colorRow = new QHBoxLayout;
-    colorRow->addWidget(new QLabel(tr("Background colour:"), view));
+    colorRow->addWidget(new QLabel(tr("Background color:"), view));
     colorWell_ = new QPushButton(view);
     colorWell_->setObjectName("colorWell");
     colorWell_->setFixedSize(56, 26);
     colorWell_->setIconSize(QSize(44, 16));
-    colorWell_->setToolTip(tr("Choose the colour behind the design"));
+    colorWell_->setToolTip(tr("Choose the color behind the design"));
     connect(colorWell_, &QPushButton::clicked, this, &VDLPreferenceController::chooseBackgroundColor);
     colorRow->addWidget(colorWell_);
     auto* reset = new QPushButton(tr("Reset"), view);
@@ -85,7 +85,7 @@ void VDLPreferenceController::windowDidLoad() {
     auto* grid = new QGridLayout;
     const struct { const char* title; const char* key; } boxes[] = {
         {"Show jump stitches", "ShowJumps"}, {"Show grid", "ShowGrid"},
-        {"Show centre", "ShowCenter"}, {"Show hoop", "ShowHoop"},
+        {"Show center", "ShowCenter"}, {"Show hoop", "ShowHoop"},
         {"Show stitch structure", "ShowStructure"}, {"Show rulers", "ShowRulers"},
         {"Mark first stitch", "ShowFirst"}, {"Mark last stitch", "ShowLast"},
         {"Fast drawing (flat, no 3D shading)", "DrawFastMode"}};
@@ -109,7 +109,7 @@ void VDLPreferenceController::windowDidLoad() {
     form->addRow(tr("Measurement unit:"), unitPopup_);
     threadsPopup_ = new QComboBox(general);
     threadsPopup_->setObjectName("defaultThreadsPopup");
-    threadsPopup_->addItem(tr("None (keep the file's colours)"));
+    threadsPopup_->addItem(tr("None (keep the file's colors)"));
     threadsPopup_->addItems(VDLAppController::threadMenuPalettes());
     const int threads = VDLDefaults::standard().integerForKey("DefaultThreads");
     threadsPopup_->setCurrentIndex(threads >= 0 && threads < threadsPopup_->count() ? threads : 0);
@@ -153,7 +153,7 @@ void VDLPreferenceController::setWellColor(const QColor& color) {
 }
 
 void VDLPreferenceController::chooseBackgroundColor() {
-    const QColor chosen = QColorDialog::getColor(wellColor_, window_, tr("Background Colour"));
+    const QColor chosen = QColorDialog::getColor(wellColor_, window_, tr("Background Color"));
     if (chosen.isValid()) updateBackgroundColor(chosen);
 }
 

@@ -59,6 +59,8 @@ public:
     using AlertPresenter = std::function<int(QWidget* parent, const QString& message, const QString& info,
                                              const QStringList& buttons)>;
     static void setAlertPresenter(AlertPresenter presenter);
+    // Shows an alert through the presenter in effect.
+    static int alert(QWidget* parent, const QString& message, const QString& info, const QStringList& buttons);
     // How a download page is opened (default: the user's browser).
     static void setURLOpener(std::function<bool(const QString&)> opener);
 
@@ -69,7 +71,6 @@ private:
     void onReply();
     bool handleDocument(const QByteArray& bytes);
     void fail(const QString& why);
-    static int alert(QWidget* parent, const QString& message, const QString& info, const QStringList& buttons);
 
     QString versionURL_;
     QNetworkAccessManager* network_ = nullptr;

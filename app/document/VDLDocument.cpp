@@ -8,6 +8,9 @@
 #include "VDLLocalization.h"
 #include "VDLNotificationCenter.h"
 #include "VDLPropertyList.h"
+#include "VDLRecentDocuments.h"
+#include "VDLResources.h"
+#include "VDLSewingFacts.h"
 #include "VDLValueTransformer.h"
 
 #include <QAction>
@@ -24,12 +27,17 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QDropEvent>
 #include <QMimeData>
+#include <QUrl>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStatusBar>
+#include <QWheelEvent>
+#include <QNativeGestureEvent>
 #include <QToolBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -86,6 +94,19 @@ constexpr const char* kFilePath = "VDLFilePath";
 constexpr const char* kWindowFrame = "VDLWindowFrame";     // x, y, width, height of the window
 constexpr const char* kStitchCount = "VDLStitchCount";     // stitches of the kept design, stored apart
 
+
+// Our toolbar image for a theme icon name.
+std::string toolbarImageName(const char* themeName) {
+    static const std::pair<const char*, const char*> names[] = {
+        {"edit-select", "TB_SelectRect"}, {"edit-select-all", "TB_SelectBlock"}, {"draw-freehand", "TB_SelectStitch"},
+        {"measure", "TB_Measure"}, {"zoom-in", "TB_ZoomIn"}, {"zoom-out", "TB_ZoomOut"}, {"zoom-fit-best", "TB_ZoomFit"},
+        {"format-justify-center", "TB_Center"}, {"edit-delete", "TB_Delete"}, {"transform-move", "TB_Move"},
+        {"transform-scale", "TB_Resize"}, {"object-rotate-right", "TB_RotateRight"}, {"object-rotate-left", "TB_RotateLeft"},
+        {"object-flip-vertical", "TB_FlipVertical"}, {"object-flip-horizontal", "TB_FlipHorizontal"}};
+    for (const auto& [theme, ours] : names)
+        if (std::string(theme) == themeName) return ours;
+    return {};
+}
 
 QString selectorOf(const QAction* item) { return item ? item->objectName() : QString(); }
 
@@ -173,7 +194,10 @@ VDLDocument::VDLDocument() : undoStack_(new QUndoStack(this)) {
     buildWindow();
     installEditing();
     connect(undoStack_, &QUndoStack::cleanChanged, this, [this] { window_->setWindowModified(isDocumentEdited()); });
-    connect(undoStack_, &QUndoStack::indexChanged, this, [this] { window_->setWindowModified(isDocumentEdited()); });
+    connect(undoStack_, &QUndoStack::indexChanged, this, [this] {
+        window_->setWindowModified(isDocumentEdited());
+        if (VDLAppController::exists()) VDLAppController::instance()->validateActions();
+    });
     connect(&VDLNotificationCenter::defaultCenter(), &VDLNotificationCenter::updateDisplay, this,
             [this](QObject*) { updateView(); });
 }
@@ -189,8 +213,9 @@ QMainWindow* VDLDocument::window() const { return window_; }
 
 void VDLDocument::buildWindow() {
     window_ = new VDLDocumentWindow(this);
-    window_->resize(900, 700);
+    window_->resize(1000, 700);  // the whole toolbar shows
     window_->installEventFilter(this);
+    window_->setAcceptDrops(true);
     VDLAppGlue::populateMenuBar(window_->menuBar());
 
     auto* central = new QWidget(window_);
@@ -246,6 +271,9 @@ void VDLDocument::buildWindow() {
     sessionNotice_ = makeLabel("sessionNotice");
     sessionNotice_->hide();
     info->addWidget(sessionNotice_, 2, 1);
+    patternSewing_ = makeLabel("patternSewing");
+    patternSewing_->setWordWrap(true);
+    info->addWidget(patternSewing_, 3, 0, 1, 2);
     info->setColumnStretch(0, 1);
     info->setColumnStretch(1, 1);
 
@@ -268,6 +296,19 @@ void VDLDocument::buildWindow() {
     window_->setCentralWidget(central);
     buildToolbar();
 
+    // Status bar: where the pointer is on the design, and the stitch under it in stitch mode.
+    pointerLabel_ = new QLabel(window_);
+    pointerLabel_->setObjectName(QStringLiteral("pointerPosition"));
+    pointerLabel_->setMinimumWidth(220);
+    stitchLabel_ = new QLabel(window_);
+    stitchLabel_->setObjectName(QStringLiteral("pointerStitch"));
+    window_->statusBar()->addWidget(stitchLabel_, 1);
+    window_->statusBar()->addPermanentWidget(pointerLabel_);
+    if (patternView_) {
+        patternView_->setMouseTracking(true);
+        patternView_->installEventFilter(this);
+    }
+
     // Set-up once the window exists: design to the canvas, hoop menu, info, toolbar.
     VDLCanvas::setDesign(patternView_, &design_);
     VDLAppGlue::fillHoopMenu();
@@ -282,8 +323,23 @@ void VDLDocument::buildToolbar() {
     toolbar_->setMovable(false);
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
 
-    auto add = [this](const QString& title, const char* icon, const QString& tip) {
-        QAction* a = toolbar_->addAction(QIcon::fromTheme(QString::fromLatin1(icon)), title);
+    // Icons: the desktop theme's when it has one for every button, else our own set throughout,
+    // so the toolbar always looks of one piece.
+    static const char* const themed[] = {"edit-select", "edit-select-all", "draw-freehand", "measure",
+                                         "zoom-in", "zoom-out", "zoom-fit-best", "format-justify-center",
+                                         "edit-delete", "transform-move", "transform-scale", "object-rotate-right",
+                                         "object-rotate-left", "object-flip-vertical", "object-flip-horizontal"};
+    bool useTheme = true;
+    for (const char* name : themed) useTheme = useTheme && QIcon::hasThemeIcon(QString::fromLatin1(name));
+    toolbar_->setIconSize(QSize(24, 24));
+    auto add = [this, useTheme](const QString& title, const char* icon, const QString& tip) {
+        QIcon image;
+        if (useTheme) image = QIcon::fromTheme(QString::fromLatin1(icon));
+        if (image.isNull()) {
+            const std::string path = VDLPathForResource(toolbarImageName(icon), "svg", "images");
+            if (!path.empty()) image = QIcon(QString::fromStdString(path));
+        }
+        QAction* a = toolbar_->addAction(image, title);
         a->setToolTip(tip);
         return a;
     };
@@ -309,8 +365,10 @@ void VDLDocument::buildToolbar() {
     // Zoom: in, out, fit.
     const char* zoomIcons[3] = {"zoom-in", "zoom-out", "zoom-fit-best"};
     const QString zoomTitles[3] = {tr("Zoom In"), tr("Zoom Out"), tr("Fit")};
+    QAction* zoomActions[3] = {nullptr, nullptr, nullptr};
     for (int k = 0; k < 3; ++k) {
         QAction* a = add(zoomTitles[k], zoomIcons[k], zoomTitles[k]);
+        zoomActions[k] = a;
         a->setProperty("segment", k);
         connect(a, &QAction::triggered, this, [this, a] { zoomDesign(a); });
     }
@@ -330,12 +388,29 @@ void VDLDocument::buildToolbar() {
     rotateLeftToolbarItem_ = add(tr("Rotate Left"), "object-rotate-left", tr("Rotate the selection 45° counter-clockwise"));
     rotateLeftToolbarItem_->setProperty("segment", 1);
     connect(rotateLeftToolbarItem_, &QAction::triggered, this, [this] { rotateDesign(rotateLeftToolbarItem_); });
-    flipToolbarItem_ = add(tr("Flip Vertical"), "object-flip-vertical", tr("Flip the selection upside down"));
+    flipToolbarItem_ = add(tr("Flip"), "object-flip-vertical", tr("Flip the selection upside down"));
     flipToolbarItem_->setProperty("segment", 0);
     connect(flipToolbarItem_, &QAction::triggered, this, [this] { flipDesign(flipToolbarItem_); });
-    flipHToolbarItem_ = add(tr("Flip Horizontal"), "object-flip-horizontal", tr("Mirror the selection"));
+    flipHToolbarItem_ = add(tr("Mirror"), "object-flip-horizontal", tr("Mirror the selection (flip horizontally)"));
     flipHToolbarItem_->setProperty("segment", 1);
     connect(flipHToolbarItem_, &QAction::triggered, this, [this] { flipDesign(flipHToolbarItem_); });
+
+    // Each button's tooltip names the key of the menu command it stands for.
+    if (VDLAppController::exists()) {
+        const std::pair<QAction*, const char*> keyed[] = {
+            {selectActions_[0], "selectRect:"}, {selectActions_[1], "selectSection:"},
+            {selectActions_[2], "selectStitch:"}, {selectActions_[3], "measureDistance:"},
+            {zoomActions[0], "zoomIn:"}, {zoomActions[1], "zoomOut:"}, {zoomActions[2], "zoomToFit:"},
+            {centerToolbarItem_, "center:"}, {deleteToolbarItem_, "delete:"}, {moveToolbarItem_, "moveStitches:"},
+            {resizeToolbarItem_, "resizeStitches:"}, {rotateToolbarItem_, "rotateR:"}, {rotateLeftToolbarItem_, "rotateL:"},
+            {flipToolbarItem_, "flipV:"}, {flipHToolbarItem_, "flipH:"}};
+        for (const auto& [button, selector] : keyed) {
+            QAction* menuItem = VDLAppController::instance()->action(QString::fromLatin1(selector));
+            if (!button || !menuItem || menuItem->shortcut().isEmpty()) continue;
+            button->setToolTip(QStringLiteral("%1 (%2)").arg(button->toolTip(),
+                                                             menuItem->shortcut().toString(QKeySequence::NativeText)));
+        }
+    }
 }
 
 QAction* VDLDocument::selectModeAction(int mode) const {
@@ -391,9 +466,11 @@ void VDLDocument::refreshFileModificationDate() {
 void VDLDocument::setDesign(VDLDesign d) {
     const double scale = VDLCanvas::scale(patternView_, viewScaling_ / 100.0);
     const VDLPoint centre = patternView_ ? VDLCanvas::centredPoint(patternView_) : viewCenter_;
+    const VDLRect fit = patternView_ ? patternView_->fitRect() : VDLRect{};
     design_ = std::move(d);
     VDLCanvas::setDesign(patternView_, &design_);
     if (patternView_) {
+        patternView_->setFitRect(fit);  // the zoom is measured as before
         VDLCanvas::setScale(patternView_, float(scale));
         VDLCanvas::scrollPointToCentre(patternView_, centre);
     }
@@ -536,6 +613,7 @@ bool VDLDocument::saveToURL(const QString& path, VDLError* error) {
     fileName_ = QFileInfo(path).absoluteFilePath();
     fileType_ = QFileInfo(path).suffix().toUpper();
     refreshFileModificationDate();
+    VDLRecentDocuments::note(fileName_);
     showWriteAlert();
     updateView();
     markClean();
@@ -682,6 +760,7 @@ QString VDLDocument::patternStitchesText() const { return patternStitches_->text
 QString VDLDocument::patternColorsText() const { return patternColors_->text(); }
 QString VDLDocument::patternPaletteText() const { return patternPalette_->text(); }
 QString VDLDocument::sessionNoticeText() const { return sessionNotice_ && !sessionNotice_->isHidden() ? sessionNotice_->text() : QString(); }
+QString VDLDocument::patternSewingText() const { return patternSewing_->text(); }
 
 void VDLDocument::updateView() {
     if (!patternVersion_ || !scrollView_) return;
@@ -722,6 +801,10 @@ void VDLDocument::updateView() {
             ? VDLFormat(VDLLocalizedString("PATTERN_PALETTE2", "VDLDocument", "%@ (external)"), design_.designPaletteName())
             : VDLFormat(VDLLocalizedString("PATTERN_PALETTE1", "VDLDocument", "%@ (internal)"), design_.designPaletteName());
     patternPalette_->setText(QString::fromStdString(palette));
+
+    const VDLSewingFacts facts = VDLSewingFacts::of(design_);
+    const int speed = VDLDefaults::standard().integerForKey(QStringLiteral("StitchSpeed"));
+    patternSewing_->setText(QString::fromStdString(facts.summary(double(speed) * 600.0, VDLValueTransformer::measurementUnit())));
 
     if (!(patternView_ && VDLCanvas::isDragging(patternView_)) && threadListUpdater_) threadListUpdater_();
     VDLNotificationCenter::defaultCenter().post(QStringLiteral("VardelleEndAnimation"), this);
@@ -773,6 +856,7 @@ void VDLDocument::zoomOut(QObject*) { setViewScaling(viewScaling_ - 25); }
 void VDLDocument::zoomToFit(QObject*) {
     setViewScaling(100);
     if (patternView_) {
+        patternView_->refit();  // 100 % is the design as it is now
         VDLCanvas::setScale(patternView_, 1.0f);  // also when the canvas drifted from 100 %
         VDLCanvas::centerDesign(patternView_);
         viewCenter_ = VDLCanvas::centredPoint(patternView_);
@@ -789,7 +873,118 @@ void VDLDocument::zoomDesign(QObject* sender) {
     }
 }
 
+QStringList VDLDocument::droppedDesignFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).isFile() && VDLDocumentController::isReadableExtension(QFileInfo(path).suffix())) files << path;
+    }
+    return files;
+}
+
+void VDLDocument::zoomAround(float scaling, QPointF viewportPos) {
+    if (!patternView_ || !viewport_) {
+        setViewScaling(scaling);
+        return;
+    }
+    auto* area = qobject_cast<QAbstractScrollArea*>(scrollView_);
+    const VDLPoint under = patternView_->designPointAt(patternView_->mapFrom(viewport_, viewportPos));
+    setViewScaling(scaling);
+    // The design point that was under the pointer stays under it.
+    const QPointF w = patternView_->widgetPointAt(under);
+    if (area) {
+        area->horizontalScrollBar()->setValue(int(std::lround(w.x() - viewportPos.x())));
+        area->verticalScrollBar()->setValue(int(std::lround(w.y() - viewportPos.y())));
+    }
+    viewCenter_ = VDLCanvas::centredPoint(patternView_);
+}
+
+void VDLDocument::showPointer(QPointF canvasPos) {
+    if (!patternView_ || !pointerLabel_) return;
+    const VDLPoint p = patternView_->designPointAt(canvasPos);
+    const VDLValueTransformer transformer;  // the unit the application was launched with
+    pointerLabel_->setText(tr("x: %1   y: %2")
+                               .arg(QString::fromStdString(transformer.transformedValue(p.x / 10.0)),
+                                    QString::fromStdString(transformer.transformedValue(p.y / 10.0))));
+    QString stitch;
+    if (VDLCanvas::selectionMode(patternView_) == 2 && !design_.stitches().empty()) {
+        // Within three screen pixels of the pointer.
+        const double reach = 3 * patternView_->drawUnit();
+        const int32_t i = design_.indexOfStitchAt(p, float(std::max(0.7, reach * reach)));
+        if (i >= 0) {
+            int thread = 0;
+            for (int32_t k = 0; k <= i; ++k) thread += design_.stitches()[size_t(k)].isColorChange ? 1 : 0;
+            QString name;
+            if (thread < int(design_.threads().size())) {
+                const VDLThread& t = design_.threads()[size_t(thread)];
+                name = QString::fromStdString(t.name().empty() ? t.key() : t.name());
+            }
+            stitch = tr("Stitch %1 of %2, thread %3%4")
+                         .arg(groupedInteger(i + 1), groupedInteger(int64_t(design_.stitches().size())))
+                         .arg(thread + 1)
+                         .arg(name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
+            if (design_.stitches()[size_t(i)].isJumpStitch) stitch += tr(", jump");
+        }
+    }
+    stitchLabel_->setText(stitch);
+}
+
 bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == patternView_ && event->type() == QEvent::MouseMove)
+        showPointer(static_cast<QMouseEvent*>(event)->position());
+    if (watched == patternView_ && event->type() == QEvent::Leave && pointerLabel_) {
+        pointerLabel_->clear();
+        stitchLabel_->clear();
+    }
+    // Ctrl + wheel zooms around the pointer in the zoom steps (one notch, one step of 25 %);
+    // the plain wheel keeps scrolling. A touchpad pinch zooms smoothly within the same limits.
+    if (watched == viewport_ && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            wheelAccumulator_ += wheel->angleDelta().y();
+            const int notches = wheelAccumulator_ / 120;
+            wheelAccumulator_ -= notches * 120;
+            if (notches != 0) zoomAround(viewScaling_ + 25.0f * float(notches), wheel->position());
+            wheel->accept();
+            return true;
+        }
+    }
+    if (watched == viewport_ && event->type() == QEvent::NativeGesture) {
+        auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+            zoomAround(viewScaling_ * float(1.0 + gesture->value()), viewport_->mapFromGlobal(gesture->globalPosition()));
+            gesture->accept();
+            return true;
+        }
+    }
+    // Design files dropped onto the window open, each in its own window.
+    if (watched == window_ && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!droppedDesignFiles(drag->mimeData()).isEmpty()) {
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+            return true;
+        }
+    }
+    if (watched == window_ && event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList files = droppedDesignFiles(drop->mimeData());
+        if (!files.isEmpty()) {
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            // After the drop has ended: opening may show an alert.
+            QMetaObject::invokeMethod(
+                VDLAppController::instance(),
+                [files] {
+                    for (const QString& f : files) VDLAppController::instance()->openFile(f);
+                },
+                Qt::QueuedConnection);
+            return true;
+        }
+    }
+
     // The window's resize reaches this filter before the layout resizes the canvas: the design
     // point in the middle of the view is the one to keep there.
     if (watched == window_ && event->type() == QEvent::Resize) resizing_ = true;
@@ -873,6 +1068,8 @@ void VDLDocument::updateToolbar() {
     const int mode = canvasSelectionMode();
     for (int k = 0; k < 4; ++k) selectActions_[k]->setChecked(mode == k);
     if (patternView_) VDLCanvas::switchCursorTo(patternView_, mode >= 0 && mode <= 3 ? Qt::CrossCursor : Qt::ArrowCursor);
+    // The menu items and their shortcuts follow the selection at once.
+    if (VDLAppController::exists()) VDLAppController::instance()->validateActions();
 }
 
 // ---- Threads ---------------------------------------------------------------------------------
@@ -937,10 +1134,12 @@ bool VDLDocument::validateUserInterfaceItem(QAction* item) {
         QStringLiteral("flipV:"), QStringLiteral("flipH:"), QStringLiteral("moveStitches:"),
         QStringLiteral("rotateR:"), QStringLiteral("rotateL:"), QStringLiteral("rotateFree:"),
         QStringLiteral("resizeStitches:"), QStringLiteral("convertSelectionToJumps:"),
-        QStringLiteral("convertSelectionToStitches:"), QStringLiteral("insertThreadBeforeSelection:"),
+        QStringLiteral("convertSelectionToStitches:"),
         QStringLiteral("cut:"), QStringLiteral("delete:"), QStringLiteral("deselectAll:"),
         QStringLiteral("invertSelection:")};
     if (needsSelection.contains(action)) return design_.selectionActive();
+    if (action == QLatin1String("insertThreadBeforeSelection:"))
+        return design_.selectionActive() && !selectionStartsBlock(design_);
     const QString hoopTitle = design_.designHoop() ? QString::fromStdString(design_.designHoop()->description()) : QString();
     if (action == QLatin1String("selectHoopJanome:")) {
         item->setCheckable(true);
@@ -1207,3 +1406,6 @@ bool VDLDocument::restoreState(const std::string& archiveXML, const std::string*
     updateToolbar();
     return true;
 }
+
+QString VDLDocument::pointerText() const { return pointerLabel_ ? pointerLabel_->text() : QString(); }
+QString VDLDocument::pointerStitchText() const { return stitchLabel_ ? stitchLabel_->text() : QString(); }

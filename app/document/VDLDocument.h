@@ -19,8 +19,10 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -107,6 +109,9 @@ public:
     // anything else informational.
     void anyAlertDisplay(const QString& message, const QString& info, int style);
 
+    // The design files (readable types, existing) among dropped data.
+    static QStringList droppedDesignFiles(const class QMimeData* data);
+
     // Menu validation: answers whether ITEM is enabled for this document and sets its check mark.
     Q_INVOKABLE bool validateUserInterfaceItem(QAction* item);
 
@@ -119,6 +124,8 @@ public:
     QString patternStitchesText() const;
     QString patternColorsText() const;
     QString patternPaletteText() const;
+    // Sewing time and thread use (see VDLSewingFacts).
+    QString patternSewingText() const;
     QComboBox* scalingBox() const { return scalingBox_; }
     QAction* selectModeAction(int mode) const;  // toolbar segments 0..3
     QAction* toolbarAction(const char* name) const;  // "center", "delete", "move", "resize", "rotate", "flip"
@@ -255,6 +262,9 @@ public:
     // After the palette-reset confirmation (or at once when "AlertReset" is set).
     void resetConfirmEnded(bool confirmed);
     // The palette reset restores for a design type; KNOWN false for a type without one.
+    // The selection begins at the first stitch of a thread block (or at its colour change):
+    // Insert Colour Change has nothing to do there.
+    static bool selectionStartsBlock(const VDLDesign& design);
     static std::string resetPaletteFor(const std::string& designType, bool* known = nullptr);
     // The dialog of a command while it is open: nothing else edits the design meanwhile.
     class VDLEditDialog* activeEditDialog() const;
@@ -324,6 +334,18 @@ private:
     void applySelectionMode(int mode);
     int canvasSelectionMode() const;
     bool eventFilter(QObject* watched, QEvent* event) override;
+public:
+    // Zooms to SCALING (percent, within the limits) keeping the design point under VIEWPORTPOS
+    // (a point of the visible area) where it is.
+    void zoomAround(float scaling, QPointF viewportPos);
+    // The status bar for the pointer at CANVASPOS (canvas widget coordinates).
+    void showPointer(QPointF canvasPos);
+    QString pointerText() const;
+    QString pointerStitchText() const;
+private:
+    QLabel* pointerLabel_ = nullptr;
+    QLabel* stitchLabel_ = nullptr;
+    int wheelAccumulator_ = 0;
 
     VDLDesign design_;
     float viewScaling_ = 100.0f;
@@ -348,6 +370,7 @@ private:
     QLabel* patternColors_ = nullptr;
     QLabel* patternPalette_ = nullptr;
     QLabel* sessionNotice_ = nullptr;
+    QLabel* patternSewing_ = nullptr;
     QComboBox* scalingBox_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QActionGroup* selectGroup_ = nullptr;

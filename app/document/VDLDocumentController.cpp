@@ -6,6 +6,7 @@
 #include "VDLFile.h"
 #include "VDLLocalization.h"
 #include "VDLPropertyList.h"
+#include "VDLRecentDocuments.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -175,6 +176,7 @@ void VDLDocumentController::addDocument(VDLDocument* document) {
     if (!document || documents_.contains(document)) return;
     documents_.append(document);
     lastActive_ = document;
+    if (!document->fileName().isEmpty()) VDLRecentDocuments::note(document->fileName());
     connect(document, &VDLDocument::windowBecameKey, this, [this](VDLDocument* d) {
         if (lastActive_ == d) return;
         lastActive_ = d;

@@ -53,16 +53,24 @@ public:
     // The canvas's zoom and centre point are read before the design leaves the document (they
     // are relative to the design's bounds) and set again after the other design is in.
     void swapDesign(VDLDesign& other) override {
-        VDLDesignView* view = doc_->patternView();
-        const float scale = view ? view->scale() : 1.0f;
-        const VDLPoint centre = view ? view->centredPointInDocView() : VDLPoint{0, 0};
+        const VDLViewState view = viewState();
         VDLDesign current = std::move(doc_->myDesign());
         doc_->setDesign(std::move(other));
         other = std::move(current);
-        if (view) {
-            view->setScale(scale);
-            doc_->setViewScaling(scale * 100.0f);
-            view->scrollPointToCentre(centre);
+        restoreViewState(view);
+    }
+    VDLViewState viewState() const override {
+        VDLDesignView* view = doc_->patternView();
+        if (!view) return {};
+        return VDLViewState{true, view->scale(), view->fitRect(), view->centredPointInDocView()};
+    }
+    void restoreViewState(const VDLViewState& state) override {
+        VDLDesignView* view = doc_->patternView();
+        if (view && state.valid) {
+            view->setFitRect(state.fitRect);
+            view->setScale(state.scale);
+            doc_->setViewScaling(state.scale * 100.0f);
+            view->scrollPointToCentre(state.centre);
         }
         doc_->updateView();
         doc_->updateToolbar();
@@ -182,7 +190,26 @@ void VDLDocument::bastingWithStitchlength(float length, float distance) {
                  [length, distance](VDLDesign& d, VDLError* e) { return d.addBastingWithLength(length, distance, e); });
 }
 
+bool VDLDocument::selectionStartsBlock(const VDLDesign& d) {
+    // The first selected record; everything between the colour change that opens its block
+    // (or the start of the list) and it only travels.
+    const std::vector<VDLStitch>& list = d.stitches();
+    size_t s = 0;
+    while (s < list.size() && !list[s].isSelected) ++s;
+    if (s == list.size()) return false;
+    if (list[s].isColorChange) return true;
+    for (size_t j = s; j-- > 0;) {
+        if (list[j].isColorChange) return true;
+        if (!list[j].isJumpStitch && !list[j].isNullStitch()) return false;
+    }
+    return true;
+}
+
 void VDLDocument::insertThreadBeforeSelectionWithOldDesign() {
+    // A new colour starting at the first stitch of a block would leave the block before it
+    // with nothing but that stitch's travel, and the stitch sewn in the old colour: nothing to
+    // do there, the block already starts at the selection.
+    if (selectionStartsBlock(myDesign())) return;
     snapshotEdit(undoName("UNDO_THREADINSERT", "thread insert"), docText("THREADINSERT_ALERT_TITLE", "Insert thread"),
                  [](VDLDesign& d, VDLError* e) { return d.insertThreadBeforeSelection(e); });
 }

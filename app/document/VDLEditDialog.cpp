@@ -2,13 +2,17 @@
 
 #include "VDLDefaults.h"
 #include "VDLLocalization.h"
+#include "VDLValueTransformer.h"
 
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFontMetrics>
 #include <QFormLayout>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -16,14 +20,45 @@ QString uiText(const char* key, const char* english) {
     return QString::fromStdString(VDLLocalizedString(key, "VDLDocument", english));
 }
 
-QDoubleSpinBox* millimetreField(QWidget* parent, double minimum, double step) {
-    auto* f = new QDoubleSpinBox(parent);
-    f->setRange(minimum, 10000.0);
-    f->setDecimals(2);
-    f->setSingleStep(step);
-    f->setSuffix(" mm");
-    f->setMinimumWidth(120);
-    return f;
+// A length field: its value is always millimetres; it shows and reads the length in the
+// measurement unit the application was launched with (decimal or fractional inches through the
+// value transformer), and its stepper steps by stepIncrement of that unit.
+class VDLLengthField : public QDoubleSpinBox {
+public:
+    VDLLengthField(QWidget* parent, double minimum, int unit) : QDoubleSpinBox(parent), unit_(unit) {
+        setRange(minimum, 10000.0);
+        setDecimals(unit_ == 0 ? 2 : 4);  // 1.5875 mm (1/16 in) is kept exactly
+        setSingleStep(VDLEditDialog::stepIncrement(unit_));
+        if (unit_ == 0) setSuffix(QStringLiteral(" mm"));
+        setMinimumWidth(120);
+        setAccelerated(true);
+    }
+
+protected:
+    QString textFromValue(double mm) const override {
+        if (unit_ == 0) return QDoubleSpinBox::textFromValue(mm);
+        return QString::fromStdString(VDLValueTransformer().transformedValue(mm, unit_));
+    }
+    double valueFromText(const QString& text) const override {
+        if (unit_ == 0) return QDoubleSpinBox::valueFromText(text);
+        return VDLValueTransformer().reverseTransformedValue(text.trimmed().toStdString(), unit_);
+    }
+    QValidator::State validate(QString& text, int& pos) const override {
+        if (unit_ == 0) return QDoubleSpinBox::validate(text, pos);
+        // Numbers, fractions ("1 1/2"), the inch mark or "in", and "mm" for a metric entry.
+        static const QRegularExpression allowed(QStringLiteral("^[-+0-9.,/ \"inm]*$"));
+        if (!allowed.match(text).hasMatch()) return QValidator::Invalid;
+        if (!text.contains(QRegularExpression(QStringLiteral("[0-9]")))) return QValidator::Intermediate;
+        if (text.trimmed().endsWith(QLatin1Char('/'))) return QValidator::Intermediate;
+        return QValidator::Acceptable;
+    }
+
+private:
+    int unit_;
+};
+
+QDoubleSpinBox* millimetreField(QWidget* parent, double minimum, int unit) {
+    return new VDLLengthField(parent, minimum, unit);
 }
 }  // namespace
 
@@ -56,12 +91,13 @@ VDLEditDialog::VDLEditDialog(Kind kind, QWidget* parent) : QDialog(parent), kind
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose, false);
     auto* form = new QFormLayout;
-    const double step = stepIncrement(VDLDefaults::standard().integerForKey("MeasurementUnit"));
+    // The unit the application runs with (the one the info lines and rulers show).
+    const int unit = int(VDLValueTransformer::measurementUnit());
     switch (kind) {
     case Kind::Move:
         setWindowTitle(uiText("MOVE_SHEET_TITLE", "Move Stitches"));
-        first_ = millimetreField(this, -10000.0, step);
-        second_ = millimetreField(this, -10000.0, step);
+        first_ = millimetreField(this, -10000.0, unit);
+        second_ = millimetreField(this, -10000.0, unit);
         form->addRow(uiText("MOVE_SHEET_X", "Left/right:"), first_);
         form->addRow(uiText("MOVE_SHEET_Y", "Up/down:"), second_);
         break;
@@ -83,8 +119,8 @@ VDLEditDialog::VDLEditDialog(Kind kind, QWidget* parent) : QDialog(parent), kind
         break;
     case Kind::Basting:
         setWindowTitle(uiText("BASTING_SHEET_TITLE", "Add Basting"));
-        first_ = millimetreField(this, -10000.0, step);
-        second_ = millimetreField(this, -10000.0, step);
+        first_ = millimetreField(this, -10000.0, unit);
+        second_ = millimetreField(this, -10000.0, unit);
         form->addRow(uiText("BASTING_SHEET_LENGTH", "Stitch length:"), first_);
         form->addRow(uiText("BASTING_SHEET_DISTANCE", "Distance:"), second_);
         break;
@@ -95,6 +131,10 @@ VDLEditDialog::VDLEditDialog(Kind kind, QWidget* parent) : QDialog(parent), kind
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
+    // Wide enough for the title the window manager shows ("Move Stitches — Vardelle") beside
+    // its buttons, so the title is never cut.
+    const QString shown = windowTitle() + QStringLiteral(" — ") + QStringLiteral("Vardelle");
+    setMinimumWidth(std::max(layout->minimumSize().width(), QFontMetrics(font()).horizontalAdvance(shown) + 160));
 }
 
 void VDLEditDialog::setMove(double x, double y) {

@@ -5,6 +5,7 @@
 // redo alternate between the same two designs without copying them again.
 #include "VDLDesign.h"
 #include "VDLUndoCommand.h"
+#include "VDLUndoTarget.h"
 
 #include <functional>
 
@@ -32,4 +33,5 @@ private:
     VDLUndoTarget* target_;
     VDLDesign snapshot_;
     std::function<void()> fresh_;
+    VDLViewState view_;  // the view the step was made in
 };

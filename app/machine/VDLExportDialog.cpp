@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -216,7 +217,16 @@ VDLExportDialog::VDLExportDialog(const VDLDesign& design, QWidget* parent, VDLVo
     setWindowModality(Qt::WindowModal);
 
     machineType_ = new QComboBox(this);
-    for (int32_t ident : VDLMachine::allIdents()) machineType_->addItem(machineTitle(ident), ident);
+    // Each machine with the file types it takes, so entries of one maker are told apart.
+    for (int32_t ident : VDLMachine::allIdents()) {
+        QString title = machineTitle(ident);
+        if (const auto m = VDLMachine::machineWithIdent(ident); m && !m->allowedFileTypes().empty()) {
+            QStringList types;
+            for (const std::string& t : m->allowedFileTypes()) types << QString::fromStdString(t).toUpper();
+            title += QStringLiteral("  —  ") + types.join(QStringLiteral(", "));
+        }
+        machineType_->addItem(title, ident);
+    }
     maxStitches_ = new QLabel(this);
     fileTypes_ = new QLabel(this);
     rootFolders_ = new QLabel(this);
@@ -245,6 +255,21 @@ VDLExportDialog::VDLExportDialog(const VDLDesign& design, QWidget* parent, VDLVo
     volumeTable_->horizontalHeader()->setStretchLastSection(true);
     volumeTable_->setMinimumSize(380, 160);
 
+    // With no medium for the machine: what to do instead of an empty list.
+    noMedium_ = new QLabel(this);
+    noMedium_->setObjectName(QStringLiteral("noMedium"));
+    noMedium_->setWordWrap(true);
+    noMedium_->setAlignment(Qt::AlignCenter);
+    noMedium_->setFrameShape(QFrame::StyledPanel);
+    noMedium_->setMinimumSize(380, 160);
+    noMedium_->setText(text("EXPORT_NO_MEDIUM",
+                            "No removable medium for this machine is connected.\n\nInsert the machine's USB stick "
+                            "or memory card, then choose Refresh."));
+    noMedium_->hide();
+    refreshButton_ = new QPushButton(text("EXPORT_REFRESH", "Refresh"), this);
+    refreshButton_->setObjectName(QStringLiteral("refreshVolumes"));
+    connect(refreshButton_, &QPushButton::clicked, this, [this] { refreshVolumeTable(); });
+
     ejectVolume_ = new QCheckBox(text("EXPORT_EJECT", "Clean up and eject the medium after the export"), this);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -256,6 +281,11 @@ VDLExportDialog::VDLExportDialog(const VDLDesign& design, QWidget* parent, VDLVo
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(volumeTable_, 1);
+    layout->addWidget(noMedium_, 1);
+    auto* refreshRow = new QHBoxLayout;
+    refreshRow->addStretch(1);
+    refreshRow->addWidget(refreshButton_);
+    layout->addLayout(refreshRow);
     layout->addWidget(ejectVolume_);
     layout->addWidget(buttons);
 
@@ -339,6 +369,8 @@ void VDLExportDialog::refreshVolumeTable() {
         if (!selectedPath.isEmpty() && v.mountPath == selectedPath) reselect = row;
     }
     volumeTable_->resizeRowsToContents();
+    volumeTable_->setVisible(!volumes_.isEmpty());
+    noMedium_->setVisible(volumes_.isEmpty());
     if (reselect >= 0) volumeTable_->selectRow(reselect);
     else volumeTable_->clearSelection();
     tableViewSelectionDidChange();

@@ -80,6 +80,9 @@ public:
     QComboBox* machineType() const { return machineType_; }
     QTableWidget* volumeTable() const { return volumeTable_; }
     QPushButton* exportOkay() const { return exportOkay_; }
+    // Shown instead of the list when no medium for the machine is connected.
+    QLabel* noMediumNote() const { return noMedium_; }
+    QPushButton* refreshButton() const { return refreshButton_; }
     QCheckBox* ejectVolume() const { return ejectVolume_; }
     QLabel* maxStitchesField() const { return maxStitches_; }
     QLabel* fileTypesField() const { return fileTypes_; }
@@ -126,6 +129,8 @@ private:
     QComboBox* machineType_ = nullptr;
     QTableWidget* volumeTable_ = nullptr;
     QPushButton* exportOkay_ = nullptr;
+    QLabel* noMedium_ = nullptr;
+    QPushButton* refreshButton_ = nullptr;
     QCheckBox* ejectVolume_ = nullptr;
     QLabel* maxStitches_ = nullptr;
     QLabel* fileTypes_ = nullptr;

@@ -6,6 +6,7 @@
 #include "VDLFormat.h"
 #include "VDLLocalization.h"
 #include "VDLPainterContext.h"
+#include "VDLSewingFacts.h"
 #include "VDLValueTransformer.h"
 
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 
@@ -230,8 +232,15 @@ void VDLPrintView::drawPage(VDLGraphicsContext& ctx, const VDLPrintSettings& set
                              : VDLFormat(localized("PATTERN_PALETTE1", "%@ (internal)"), design.designPaletteName()),
                          false, {}});
         lines.push_back({" ", false, {}});
-        for (const VDLThread& t : design.threads())
-            lines.push_back({t.name(), true, VDLRGBA{t.color().red(), t.color().green(), t.color().blue(), 1}});
+        // Each thread with the top thread it needs.
+        const VDLSewingFacts facts = VDLSewingFacts::of(design);
+        const int64_t unit = VDLValueTransformer::measurementUnit();
+        for (size_t k = 0; k < design.threads().size(); ++k) {
+            const VDLThread& t = design.threads()[k];
+            const std::string length = k < facts.threadMM.size() ? VDLSewingFacts::lengthText(facts.threadMM[k], unit) : "";
+            lines.push_back({t.name() + (length.empty() ? "" : "  (" + length + ")"), true,
+                             VDLRGBA{t.color().red(), t.color().green(), t.color().blue(), 1}});
+        }
         const double swatchWidth = ctx.textWidth(kSwatchGlyph);
         double listWidth = 0;
         for (const Line& l : lines) listWidth = std::max(listWidth, ctx.textWidth(l.text) + (l.swatch ? swatchWidth : 0));
@@ -275,6 +284,18 @@ void VDLPrintView::drawPage(VDLGraphicsContext& ctx, const VDLPrintSettings& set
         textAt(ctx, pageRect_.left(), y, kFontSize,
                VDLFormat(localized("PATTERN_COLORS", "Colors: %i, different colors: %i"), design.numberOfThreads(),
                          design.numberOfDifferentColors()));
+        y += h;
+        const int speed = VDLDefaults::standard().integerForKey(QStringLiteral("StitchSpeed"));
+        // Time and thread on lines of their own, so the sheet's width holds them.
+        const std::string summary = facts.summary(double(speed) * 600.0, unit);
+        const size_t split = summary.find("; ");
+        textAt(ctx, pageRect_.left(), y, kFontSize, summary.substr(0, split));
+        if (split != std::string::npos) {
+            y += h;
+            std::string rest = summary.substr(split + 2);
+            if (!rest.empty()) rest[0] = char(std::toupper(static_cast<unsigned char>(rest[0])));
+            textAt(ctx, pageRect_.left(), y, kFontSize, rest);
+        }
         footerY = y + 2 * h;
     } else {
         // True size: the design and its margin at 72 / 254 points per unit, framed.

@@ -258,6 +258,7 @@ void VDLDesignView::setDesign(VDLDesign* design) {
     if (!(s >= 3000)) s = 3000;  // also catches a NaN
     bounds_ = VDLMakeRect(-s / 2, -s / 2, s, s);
     selectionRect_ = VDLRect{};
+    refit();
     // The last image stays on screen (scaled where needed) until the new design's arrives.
     redraw();
     if (VDLScrollView* sv = scrollView()) {
@@ -294,7 +295,7 @@ VDLRect VDLDesignView::designRect() const {
 float VDLDesignView::scale() const {
     VDLScrollView* sv = scrollView();
     if (!sv) return scale_;
-    const VDLRect dr = designRect();
+    const VDLRect dr = fitRect_.size.width > 0 && fitRect_.size.height > 0 ? fitRect_ : designRect();
     const QSize vp = sv->viewport()->size();
     if (vp.isEmpty()) return scale_;
     return float(std::max(dr.size.width * ppu_ / vp.width(), dr.size.height * ppu_ / vp.height()));
@@ -307,7 +308,7 @@ void VDLDesignView::setScale(float scale) {
     scale_ = scale;
     VDLScrollView* sv = scrollView();
     if (!sv) return;
-    const VDLRect dr = designRect();
+    const VDLRect dr = fitRect_.size.width > 0 && fitRect_.size.height > 0 ? fitRect_ : designRect();
     const QSize vp = sv->viewport()->size();
     const double f = std::min(vp.width() / dr.size.width, vp.height() / dr.size.height) * scale;
     setPixelsPerUnit(f);

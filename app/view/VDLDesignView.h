@@ -80,6 +80,12 @@ public:
     void scrollPointToCentre(VDLPoint p);
     // The design's bounding box with a margin of a scroll bar's width + 5 on every side.
     VDLRect designRect() const;
+    // The rectangle the zoom is measured against: the design rectangle as it was when the
+    // design was installed or last fitted. Editing the design leaves it, so an edit never
+    // changes the zoom; refit() takes the current design rectangle.
+    VDLRect fitRect() const { return fitRect_; }
+    void setFitRect(VDLRect r) { fitRect_ = r; }
+    void refit() { fitRect_ = designRect(); }
     // The canvas square in design units.
     VDLRect bounds() const { return bounds_; }
     // Fits the design with a 5-unit margin into the view's current bounds (printing, images).
@@ -155,6 +161,7 @@ protected:
 
 private:
     friend class VDLScrollView;
+    friend class VDLMeasurementView;
     struct Cache {
         QImage image;        // premultiplied ARGB32, the design only (transparent elsewhere)
         VDLRect rect;        // the design rectangle it covers
@@ -172,6 +179,7 @@ private:
     };
 
     void setPixelsPerUnit(double ppu);
+    VDLRect fitRect_;
     QRectF visibleWidgetRect() const;
     VDLRect visibleDesignRect() const;
     void ensureRender();

@@ -27,11 +27,14 @@ public:
 
     // Re-places the overlay after the canvas zoomed or scrolled.
     void relayout();
+    // The label box in canvas widget coordinates (always inside the visible part of the canvas).
+    QRectF labelRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QRectF labelBox(QPointF end) const;
     VDLDesignView* canvas_;
     double drawUnit_;
     double radius_, edge_, arrow_, lineHeight_, lineWidth_;

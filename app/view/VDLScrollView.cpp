@@ -108,10 +108,16 @@ void VDLRulerView::paintEvent(QPaintEvent*) {
         else p.drawLine(QPointF(thickness - tick, pixel), QPointF(thickness, pixel));
         if (labelled) {
             const QString text = QString::number(std::round(value / minor) * minor, 'g', 8);
-            if (horizontal) p.drawText(QPointF(pixel + 2, 10), text);
-            else {
+            // A label runs along the ruler from its tick; where it would run off the ruler's
+            // end it is put on the other side of the tick, so it is always read whole.
+            const double w = p.fontMetrics().horizontalAdvance(text);
+            if (horizontal) {
+                const double x = pixel + 2 + w > length ? pixel - 2 - w : pixel + 2;
+                p.drawText(QPointF(x, 10), text);
+            } else {
+                const double y = pixel - 2 - w < 0 ? pixel + 2 + w : pixel - 2;
                 p.save();
-                p.translate(10, pixel - 2);
+                p.translate(10, y);
                 p.rotate(-90);
                 p.drawText(QPointF(0, 0), text);
                 p.restore();
@@ -193,7 +199,7 @@ void VDLScrollView::hideRulers() {
     horizontalRuler_->hide();
     verticalRuler_->hide();
     if (dv) {
-        dv->setMouseTracking(false);
+        // The canvas keeps tracking the pointer: the status bar shows where it is.
         if (dv->design()) {
             dv->setScale(scale);
             if (centre) dv->scrollPointToCentre(*centre);

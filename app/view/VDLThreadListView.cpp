@@ -3,19 +3,23 @@
 #include "VDLCairoContext.h"
 #include "VDLDesign.h"
 #include "VDLLocalization.h"
+#include "VDLSewingFacts.h"
 #include "VDLThreadListDelegate.h"
+#include "VDLValueTransformer.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDeadlineTimer>
 #include <QDrag>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QThreadPool>
+#include <QToolTip>
 #include <QWindow>
 
 #include <algorithm>
@@ -51,8 +55,7 @@ public:
             f.setPointSizeF(11.0);
             p->setFont(f);
             p->setPen(list_->textIsBlack(row) ? option.palette.color(QPalette::Text) : QColor(Qt::gray));
-            p->drawText(r.adjusted(4, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap,
-                        QString::fromStdString(list_->threads_[size_t(row)].name()));
+            p->drawText(r.adjusted(4, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap, list_->rowText(row));
         }
     }
 
@@ -92,6 +95,46 @@ VDLThreadListView::VDLThreadListView(QWidget* parent)
     setMinimumWidth(200);
 }
 
+namespace {
+// A chart whose threads carry catalogue codes (not the numbered colours of a design without one).
+bool hasCodes(const VDLThread& t) {
+    return !t.key().empty() && !t.palette().empty() && t.palette() != "Undefined" && t.key() != t.name();
+}
+}  // namespace
+
+QString VDLThreadListView::rowText(int row) const {
+    if (row < 0 || size_t(row) >= threads_.size()) return {};
+    const VDLThread& t = threads_[size_t(row)];
+    const QString name = QString::fromStdString(t.name());
+    return hasCodes(t) ? QStringLiteral("%1  %2").arg(QString::fromStdString(t.key()), name) : name;
+}
+
+QString VDLThreadListView::rowToolTip(int row) const {
+    if (row < 0 || size_t(row) >= threads_.size()) return {};
+    const VDLThread& t = threads_[size_t(row)];
+    QStringList lines{QStringLiteral("<b>%1</b>").arg(QString::fromStdString(t.name()).toHtmlEscaped())};
+    if (hasCodes(t)) lines << tr("Code: %1").arg(QString::fromStdString(t.key()).toHtmlEscaped());
+    if (!t.paletteName().empty()) lines << tr("Chart: %1").arg(QString::fromStdString(t.paletteName()).toHtmlEscaped());
+    if (size_t(row) < stitchCounts_.size()) lines << tr("Stitches: %L1").arg(stitchCounts_[size_t(row)]);
+    if (size_t(row) < threadMM_.size())
+        lines << tr("Top thread: %1")
+                     .arg(QString::fromStdString(
+                         VDLSewingFacts::lengthText(threadMM_[size_t(row)], VDLValueTransformer::measurementUnit())));
+    lines << tr("Thread %1 of %2").arg(row + 1).arg(threads_.size());
+    return lines.join(QStringLiteral("<br>"));
+}
+
+bool VDLThreadListView::viewportEvent(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        const int row = rowAt(help->pos().y());
+        if (row >= 0) QToolTip::showText(help->globalPos(), rowToolTip(row), viewport());
+        else QToolTip::hideText();
+        return true;
+    }
+    return QTableWidget::viewportEvent(e);
+}
+
 VDLThreadListView::~VDLThreadListView() { liveGeneration_->store(~quint64(0)); }
 
 int VDLThreadListView::iconPixels(double dpr) { return std::max(1, int(kRowHeight * (dpr > 0 ? dpr : 1.0) + 0.5)); }
@@ -127,6 +170,17 @@ void VDLThreadListView::updateThreadList() {
     for (int32_t i = 0; i < int32_t(copy->threads().size()); ++i) copy->setIsShown(true, i);
     threads_ = copy->threads();
     threadIcons_.assign(threads_.size(), QImage());
+    // Per block: the sewn stitches and the top thread they take (one pass).
+    const VDLSewingFacts facts = VDLSewingFacts::of(*copy);
+    threadMM_ = facts.threadMM;
+    stitchCounts_.assign(threads_.size(), 0);
+    {
+        size_t block = 0;
+        for (const VDLStitch& st : copy->stitches()) {
+            if (st.isColorChange && block + 1 < stitchCounts_.size()) ++block;
+            if (!st.isJumpStitch && !stitchCounts_.empty()) ++stitchCounts_[block];
+        }
+    }
     iconsPending_ = int(threads_.size());
     setRowCount(int(threads_.size()));
     for (int r = 0; r < rowCount(); ++r) setRowHeight(r, kRowHeight);

@@ -57,6 +57,11 @@ public:
 
     static constexpr const char* kDragType = "application/x-vardelle-thread-row";
 
+    // The text of a row: the thread's code beside its name when its chart has codes.
+    QString rowText(int row) const;
+    // The tooltip of a row: name, code, chart, stitch count and top thread.
+    QString rowToolTip(int row) const;
+
 signals:
     void iconsReady();
 
@@ -70,6 +75,7 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
 
 private:
     friend class VDLThreadListItemDelegate;
@@ -81,6 +87,8 @@ private:
     VDLThreadListDelegate* parentDocument_ = nullptr;
     std::vector<VDLThread> threads_;
     std::vector<QImage> threadIcons_;
+    std::vector<int64_t> stitchCounts_;  // sewn stitches per thread block
+    std::vector<double> threadMM_;       // top thread per thread block
     int iconsPending_ = 0;
     int selectedRow_ = -1;
     int rightClickedRow_ = -1;

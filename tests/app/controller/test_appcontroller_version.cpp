@@ -182,7 +182,7 @@ TEST(VersionCheck, AnnouncementsAndMenuCommand) {
         ASSERT_TRUE(finished.wait(5000));
         EXPECT_FALSE(finished.last().first().toBool());
         ASSERT_EQ(alerts.alerts.size(), 1);
-        EXPECT_EQ(alerts.alerts[0].info, "The version service could not be reached.");
+        EXPECT_EQ(alerts.alerts[0].info, "No update service is configured for this build of Vardelle.");
         EXPECT_FALSE(VDLDefaults::standard().dateForKey("LastUpdateCheck").isValid());
         qunsetenv("VARDELLE_VERSION_URL");
     }

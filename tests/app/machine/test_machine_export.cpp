@@ -463,3 +463,27 @@ TEST(ExportSheet, ExportTouchesNothingBesideTheDocument) {
     ASSERT_TRUE(onStick.importDesignFromURL(VDLURL::fileURLWithPath((fx.stick + "/EMB_FILE/rose.jef").toStdString())));
     EXPECT_TRUE(onStick.useThreadFile());
 }
+
+// No medium connected: the dialog says so and how to go on instead of an empty list; after the
+// stick is inserted, Refresh lists it. Each machine entry names the file types it takes.
+TEST(ExportSheet, NoMediumSaysWhatToDo) {
+    ExportFixture fx;
+    writeFile(fx.sys.root() + "/mountinfo", QByteArray());
+    auto dialog = fx.open(zigzag(10, "rose.dst"), 1);
+    EXPECT_TRUE(dialog->exportVolumePaths().isEmpty());
+    EXPECT_TRUE(dialog->noMediumNote()->isVisible());
+    EXPECT_FALSE(dialog->volumeTable()->isVisible());
+    EXPECT_TRUE(dialog->noMediumNote()->text().contains("Refresh"));
+    EXPECT_TRUE(dialog->noMediumNote()->text().startsWith("No removable medium"));
+
+    writeFile(fx.sys.root() + "/mountinfo", mountLine(23, fx.stick, "vfat", "/dev/sdb1"));
+    dialog->refreshButton()->click();
+    EXPECT_EQ(dialog->exportVolumePaths(), QStringList({fx.stick}));
+    EXPECT_TRUE(dialog->volumeTable()->isVisible());
+    EXPECT_FALSE(dialog->noMediumNote()->isVisible());
+
+    QStringList titles;
+    for (int i = 0; i < dialog->machineType()->count(); ++i) titles << dialog->machineType()->itemText(i);
+    EXPECT_EQ(titles.removeDuplicates(), 0);
+    EXPECT_TRUE(dialog->machineType()->itemText(dialog->machineType()->findData(1)).endsWith("JEF"));
+}

@@ -1,0 +1,16 @@
+#pragma once
+// The files opened last, newest first, kept in the user defaults ("RecentDocuments", the paths
+// one to a line) for the File menu's Open Recent. Files that no longer exist are left out of the
+// list the menu shows; at most kLimit are kept.
+#include <QString>
+#include <QStringList>
+
+class VDLRecentDocuments {
+public:
+    static constexpr int kLimit = 10;
+    // The remembered files that still exist, newest first.
+    static QStringList list();
+    // PATH to the front (made absolute; an earlier entry for it goes).
+    static void note(const QString& path);
+    static void clear();
+};
