@@ -335,10 +335,12 @@ TEST_F(Batch, CtrlCStopsTheRunWithWholeFilesAndASummary) {
         fs::copy_file(VARDELLE_SOURCE_DIR "/resources/samples/flower.pes", in + "/sub/f" + std::to_string(i) + ".pes");
     const std::string out = dir.file("out");
     const std::string err = dir.file("err.txt");
-    // The shell starts the run in the background, interrupts it a moment later and waits.
+    // The shell starts the run in the background, interrupts it once its first output is there
+    // (so the run has its Ctrl+C handler, however loaded the machine) and waits.
     const std::string cmd = shellQuoted(VARDELLE_BINARY_DIR "/vardelle-cli") + " convert --to dst --jobs 2 -o " +
                             shellQuoted(out) + " " + shellQuoted(in + "/sub") + " 2>" + shellQuoted(err) +
-                            " & pid=$!; sleep 0.3; kill -INT $pid; wait $pid; echo $? >" + shellQuoted(dir.file("rc"));
+                            " & pid=$!; i=0; while [ $i -lt 400 ] && ! ls " + shellQuoted(out) +
+                            "/*.dst >/dev/null 2>&1; do sleep 0.05; i=$((i+1)); done; kill -INT $pid; wait $pid; echo $? >" + shellQuoted(dir.file("rc"));
     ASSERT_EQ(std::system(("sh -c " + shellQuoted(cmd)).c_str()), 0);
     const std::string messages = slurp(err);
     const int status = std::stoi(slurp(dir.file("rc")));

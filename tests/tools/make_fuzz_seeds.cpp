@@ -63,6 +63,9 @@ std::string windowState(const VDLDesign& design, bool edited, int64_t shownThrea
     if (shownThread >= 0) coder.encodeInt(shownThread, "VDLSelectedThread");
     coder.encodeInt(2, "VDLSelectionMode");
     coder.encodeString("/home/user/Designs/Leaf.jef", "VDLFilePath");
+    coder.encodeString("120 80 1000 700", "VDLWindowFrame");
+    // A kept design's stitches go to a file of their own; the archive names their count.
+    if (edited) coder.encodeInt(int64_t(design.stitches().size()), "VDLStitchCount");
     return VDLPlistToXML(static_cast<plist_t>(root.get()));
 }
 

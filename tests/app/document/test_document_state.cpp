@@ -12,6 +12,8 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
+
 namespace {
 
 QStringList archives() {
@@ -113,6 +115,11 @@ TEST_F(DocumentTest, WindowStatesThatAreNoRegularFileOrHoldAnUnsoundDesignAreLef
     ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
     const QByteArray xml = archive.readAll();
     archive.close();
+    // The kept design's stitches, stored beside the archive.
+    QFile stitchFile(QDir(folder).filePath(QStringLiteral("window-1.stitches")));
+    ASSERT_TRUE(stitchFile.open(QIODevice::ReadOnly));
+    const QByteArray stitchBytes = stitchFile.readAll();
+    stitchFile.close();
     controller()->closeAllDocumentsForTesting();
 
     // A FIFO and the endless /dev/zero in place of archives: skipped at once.
@@ -139,16 +146,19 @@ TEST_F(DocumentTest, WindowStatesThatAreNoRegularFileOrHoldAnUnsoundDesignAreLef
 
     // The archived design's first move pushed beyond any format's reach: the window comes back
     // with the file's own design.
-    QByteArray far = xml;
-    const int key = int(far.indexOf("VDLEmbroideryStitchDeltaX"));
-    ASSERT_GE(key, 0);
-    const int valueStart = int(far.indexOf('>', far.indexOf("<real>", key))) + 1;
-    const int valueEnd = int(far.indexOf('<', valueStart));
-    far.replace(valueStart, valueEnd - valueStart, "16777215");
+    // (The stitches file: 8 bytes of magic, a 64-bit count, then per stitch float32 dx, dy, flags.)
+    QByteArray far = stitchBytes;
+    ASSERT_GT(far.size(), 16 + 9);
+    const float huge = 16777215.0f;
+    std::memcpy(far.data() + 16, &huge, 4);
     QFile out(QDir(folder).filePath(QStringLiteral("window-1.plist")));
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(far);
+    out.write(xml);
     out.close();
+    QFile outStitches(QDir(folder).filePath(QStringLiteral("window-1.stitches")));
+    ASSERT_TRUE(outStitches.open(QIODevice::WriteOnly));
+    outStitches.write(far);
+    outStitches.close();
     restored = controller()->restoreWindowStates();
     ASSERT_EQ(restored.size(), 1);
     EXPECT_FALSE(restored[0]->isDocumentEdited());
@@ -174,7 +184,12 @@ TEST_F(DocumentTest, WindowRestorationHasACapButKeepsUnsavedWork) {
     ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
     const QByteArray edited = archive.readAll();
     archive.close();
+    QFile editedStitchFile(QDir(folder).filePath(QStringLiteral("window-1.stitches")));
+    ASSERT_TRUE(editedStitchFile.open(QIODevice::ReadOnly));
+    const QByteArray editedStitches = editedStitchFile.readAll();
+    editedStitchFile.close();
     controller()->closeAllDocumentsForTesting();
+    for (const QString& f : QDir(folder).entryList(QDir::Files)) QFile::remove(QDir(folder).filePath(f));
 
     for (int i = 0; i < count; ++i) {
         const QString name = QStringLiteral("square-%1.dst").arg(i);
@@ -185,6 +200,12 @@ TEST_F(DocumentTest, WindowRestorationHasACapButKeepsUnsavedWork) {
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(xml);
         out.close();
+        if (i == count - 1) {
+            QFile stitches(QDir(folder).filePath(QStringLiteral("window-%1.stitches").arg(i + 1)));
+            ASSERT_TRUE(stitches.open(QIODevice::WriteOnly));
+            stitches.write(editedStitches);
+            stitches.close();
+        }
         // The copies keep the modification date the archives name.
         QFile copy(dir.path().c_str() + QStringLiteral("/") + name);
         ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
