@@ -1,7 +1,11 @@
 #pragma once
 // Designs the benchmarks share.
 #include "VDLDesign.h"
+#include "VDLError.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 // Tatami-like rows across a 2000 x 1000 unit area (200 x 100 mm), 20 colour blocks, a jump
@@ -40,4 +44,30 @@ inline VDLDesign makeFillDesign(int stitches) {
     d.recomputeBounds();
     d.setDisplayRange(VDLRange{0, d.stitches().size()});
     return d;
+}
+
+// Rows of 30-unit stitches (3 mm) back and forth in 10 colour blocks, written as a DST file at
+// PATH: the big design of the application benchmarks. Ends the process when it cannot be written.
+inline void writeRowsDst(const std::string& path, int stitches) {
+    std::vector<VDLStitch> st;
+    st.reserve(size_t(stitches) + 16);
+    const int perBlock = stitches / 10;
+    const int perRow = 80;
+    for (int i = 0; i < stitches; ++i) {
+        if (i > 0 && i % perBlock == 0) st.emplace_back(0.0f, 0.0f, false, true);
+        const int row = (i % perBlock) / perRow;
+        const float dx = (row % 2 == 0) ? 30.0f : -30.0f;
+        const float dy = ((i % perBlock) % perRow == perRow - 1) ? 2.0f : 0.0f;
+        st.emplace_back(dx, dy, false, false);
+    }
+    VDLDesign d;
+    d.setStitches(std::move(st));
+    for (int t = 0; t < 10; ++t) d.threads().emplace_back(std::to_string(t + 1), "Undefined");
+    d.recomputeBounds();
+    d.setDisplayRange(VDLRange{0, d.stitches().size()});
+    VDLError error;
+    if (!d.exportDesignToURL(VDLURL::fileURLWithPath(path), &error)) {
+        std::fprintf(stderr, "cannot write the benchmark design: %s\n", error.message().c_str());
+        std::exit(1);
+    }
 }

@@ -2,6 +2,7 @@
 // reads the file on the UI thread and hands the drawing to the canvas's worker; the UI thread is
 // free again once the window is up. The obvious alternative, drawing the design on the UI
 // thread before the window can paint, is measured beside it: its whole time is UI time.
+#include "BenchDesigns.h"
 #include "VDLAppController.h"
 #include "VDLCanvasRenderer.h"
 #include "VDLDefaults.h"
@@ -25,28 +26,8 @@ constexpr int kStitches = 1000000;
 const QString& bigDstPath() {
     static QTemporaryDir dir;
     static const QString path = [] {
-        std::vector<VDLStitch> st;
-        st.reserve(kStitches + 16);
-        const int perBlock = kStitches / 10;
-        const int perRow = 80;
-        for (int i = 0; i < kStitches; ++i) {
-            if (i > 0 && i % perBlock == 0) st.emplace_back(0.0f, 0.0f, false, true);
-            const int row = (i % perBlock) / perRow;
-            const float dx = (row % 2 == 0) ? 30.0f : -30.0f;
-            const float dy = ((i % perBlock) % perRow == perRow - 1) ? 2.0f : 0.0f;
-            st.emplace_back(dx, dy, false, false);
-        }
-        VDLDesign d;
-        d.setStitches(std::move(st));
-        for (int t = 0; t < 10; ++t) d.threads().emplace_back(std::to_string(t + 1), "Undefined");
-        d.recomputeBounds();
-        d.setDisplayRange(VDLRange{0, d.stitches().size()});
         const QString p = dir.path() + QStringLiteral("/million.dst");
-        VDLError error;
-        if (!d.exportDesignToURL(VDLURL::fileURLWithPath(p.toStdString()), &error)) {
-            fprintf(stderr, "cannot write the benchmark design: %s\n", error.message().c_str());
-            std::exit(1);
-        }
+        writeRowsDst(p.toStdString(), kStitches);
         return p;
     }();
     return path;

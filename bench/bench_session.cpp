@@ -8,6 +8,7 @@
 //   vardelle_session_bench            runs both halves (the second in a child process)
 //   vardelle_session_bench --relaunch [FILE]   the second half alone, with the states already
 //                                               written (or FILE opened without any, to compare)
+#include "BenchDesigns.h"
 #include "VDLAppController.h"
 #include "VDLDefaults.h"
 #include "VDLDesignView.h"
@@ -42,28 +43,8 @@ long long statusBytes(const char* key) {
 }
 
 QString writeBigDst(const QString& folder) {
-    std::vector<VDLStitch> st;
-    st.reserve(kStitches + 16);
-    const int perBlock = kStitches / 10;
-    const int perRow = 80;
-    for (int i = 0; i < kStitches; ++i) {
-        if (i > 0 && i % perBlock == 0) st.emplace_back(0.0f, 0.0f, false, true);
-        const int row = (i % perBlock) / perRow;
-        const float dx = (row % 2 == 0) ? 30.0f : -30.0f;
-        const float dy = ((i % perBlock) % perRow == perRow - 1) ? 2.0f : 0.0f;
-        st.emplace_back(dx, dy, false, false);
-    }
-    VDLDesign d;
-    d.setStitches(std::move(st));
-    for (int t = 0; t < 10; ++t) d.threads().emplace_back(std::to_string(t + 1), "Undefined");
-    d.recomputeBounds();
-    d.setDisplayRange(VDLRange{0, d.stitches().size()});
     const QString p = folder + QStringLiteral("/million.dst");
-    VDLError error;
-    if (!d.exportDesignToURL(VDLURL::fileURLWithPath(p.toStdString()), &error)) {
-        std::fprintf(stderr, "cannot write the benchmark design: %s\n", error.message().c_str());
-        std::exit(1);
-    }
+    writeRowsDst(p.toStdString(), kStitches);
     return p;
 }
 
