@@ -74,8 +74,11 @@ std::string readBytes(const QString& path) {
 // steps decide whether to show the open panel, the documents join the application controller
 // and the windows of the last run come back.
 void startDocuments() {
+    // Not for the plain core application that answers --help or --version without a display.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!qobject_cast<QApplication*>(app)) return;
     QMetaObject::invokeMethod(
-        qApp, [] { VDLDocumentController::sharedDocumentController(); }, Qt::QueuedConnection);
+        app, [] { VDLDocumentController::sharedDocumentController(); }, Qt::QueuedConnection);
 }
 
 }  // namespace
