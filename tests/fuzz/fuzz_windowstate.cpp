@@ -3,7 +3,7 @@
 // edited, its design (an archive like the clipboard's), the shown thread, the selection mode
 // and the view's scale and centre. The application's decoder is Qt code around these library
 // calls; this target drives the same calls in the same order. Decoding must never crash; a
-// restored design (stitches consistent with its threads) must survive what a restored window
+// restored design (one that passes the archive check) must survive what a restored window
 // does with it: measure it, describe it and archive it again at the next quit.
 #include "VDLDesign.h"
 #include "VDLPropertyList.h"
@@ -27,9 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (plist_t designNode = coder.decodeDictionary("VDLDesign")) {
         (void)coder.decodeBool("VDLIsEdited");
         VDLDesign archived{VDLCoder(designNode)};
-        const int64_t changes = std::count_if(archived.stitches().begin(), archived.stitches().end(),
-                                              [](const VDLStitch& s) { return s.isColorChange; });
-        if (archived.numberOfThreads() == changes + 1) {
+        // The application keeps a restored design only when it passes the archive check every
+        // decoded design goes through (threads matching the colour blocks, moves and bounds
+        // within every format's reach, a bounded normalised size).
+        std::string problem;
+        if (!archived.threads().empty() && archived.isSoundArchive(&problem)) {
             (void)archived.description();
             (void)archived.designWidth();
             (void)archived.designHeight();
