@@ -3,6 +3,7 @@
 // file) into CORPUSDIR/<target>/, each made by the code that writes that data (or, for the
 // application's Qt writers, by the same library calls). The output is the same on every run.
 #include "VDLDesign.h"
+#include "VDLKeptStitches.h"
 #include "VDLPropertyList.h"
 #include "VDLThreadFile.h"
 
@@ -106,6 +107,13 @@ int main(int argc, char** argv) {
     // that differs from its file.
     write("windowstate", "edited.plist", windowState(smallDesign(true), true, 1));
     write("windowstate", "unedited.plist", windowState(smallDesign(false), false, -1));
+    // The edited design's stitches as the window state keeps them beside its archive.
+    {
+        VDLDesign kept = smallDesign(true);
+        kept.selectInRect(VDLRect{VDLPoint{-5, -5}, VDLSize{40, 40}}, false);
+        write("keptstitches", "edited.stitches", VDLEncodeKeptStitches(kept.stitches()));
+        write("keptstitches", "empty.stitches", VDLEncodeKeptStitches({}));
+    }
 
     // Preferences: every type the application stores, and the forms a hand-edited file uses.
     {
