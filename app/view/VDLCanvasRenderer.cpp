@@ -157,6 +157,12 @@ void VDLCanvasRenderer::request(VDLCanvasJob job) {
     pool.schedule(this);
 }
 
+void VDLCanvasRenderer::cancel() {
+    cancelledTo_.store(latest_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    std::lock_guard lock(VDLCanvasPool::shared().mutex);
+    pending_.reset();
+}
+
 bool VDLCanvasRenderer::busy() const {
     std::lock_guard lock(VDLCanvasPool::shared().mutex);
     return inFlight_ > 0 || pending_.has_value();
@@ -170,16 +176,32 @@ bool VDLCanvasRenderer::runJob(VDLCanvasJob& job) {
     }
     const quint64 serial = job.serial;
     const std::function<bool()> superseded = [this, serial] {
-        return stopping_.load(std::memory_order_relaxed) || latest_.load(std::memory_order_relaxed) > serial;
+        return stopping_.load(std::memory_order_relaxed) || latest_.load(std::memory_order_relaxed) > serial ||
+               cancelledTo_.load(std::memory_order_relaxed) >= serial;
     };
     bool complete = true;
     if (job.design && !image.isNull()) {
-        // Playback: only the new stitches, without walking the list from the start.
-        std::optional<VDLDesign> segment;
-        if (job.drawRange && !job.base.isNull()) segment = playbackCursor_.segment(job.design, *job.drawRange);
-        if (segment) {
-            complete = render(*segment, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
-                              superseded);
+        const quint64 end = job.range.location + job.range.length;
+        if (job.checkpointEvery > 0 && job.range.location == 0 && (!job.drawRange || !job.base.isNull())) {
+            // The drawing goes on in spans; each span boundary hands a copy of the picture over.
+            quint64 first = job.drawRange ? job.drawRange->location - 1 : 0;
+            const quint64 every = job.checkpointEvery;
+            for (quint64 b = (first / every + 1) * every; complete && b >= first + 1 && b + 2 <= end; b += every) {
+                complete = drawStitches(job, image, first, b, superseded);
+                if (!complete) break;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, copy = image.copy(), b, rect = job.rect, ppu = job.ppu, key = job.key] {
+                        emit checkpoint(copy, b, rect, ppu, key);
+                    },
+                    Qt::QueuedConnection);
+                first = b + 1;
+            }
+            if (complete) complete = drawStitches(job, image, first, end, superseded);
+        } else if (job.drawRange && !job.base.isNull()) {
+            // Playback: only the new stitches, without walking the list from the start.
+            complete = drawStitches(job, image, job.drawRange->location - 1,
+                                    job.drawRange->location + job.drawRange->length, superseded);
         } else {
             job.design->setDisplayRange(job.drawRange.value_or(job.range));
             complete = render(*job.design, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure,
@@ -203,6 +225,18 @@ bool VDLCanvasRenderer::runJob(VDLCanvasJob& job) {
         },
         Qt::QueuedConnection);
     return true;
+}
+
+bool VDLCanvasRenderer::drawStitches(VDLCanvasJob& job, QImage& image, quint64 first, quint64 last,
+                                     const std::function<bool()>& superseded) {
+    // Stitch i is drawn when location <= i + 1 and i <= location + length.
+    const VDLRange range = first == 0 ? VDLRange{0, last} : VDLRange{first + 1, last - first - 1};
+    if (first > 0) {
+        if (std::optional<VDLDesign> segment = playbackCursor_.segment(job.design, range))
+            return render(*segment, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure, superseded);
+    }
+    job.design->setDisplayRange(range);
+    return render(*job.design, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure, superseded);
 }
 
 bool VDLCanvasRenderer::render(const VDLDesign& design, QImage& target, VDLRect rect, double ppu, bool show3D,

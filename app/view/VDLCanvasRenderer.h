@@ -37,6 +37,9 @@ struct VDLCanvasJob {
     quint64 key = 0;                    // opaque to the renderer, handed back
     QImage base;                        // when set: draw on top of it (new playback stitches)
     std::optional<VDLRange> drawRange;  // the range actually drawn, when not RANGE
+    // When not 0 (RANGE starting at 0): the picture is also handed over through checkpoint()
+    // each time the drawing passes a multiple of this many stitches.
+    quint64 checkpointEvery = 0;
 };
 
 class VDLCanvasRenderer : public QObject {
@@ -47,6 +50,9 @@ public:
 
     void request(VDLCanvasJob job);
     bool busy() const;
+    // Drops the job not yet started and stops the one drawing (its image is never delivered);
+    // a later request runs as usual.
+    void cancel();
 
     // Draws DESIGN (with its own display range) over the area RECT at PPU pixels per unit into
     // TARGET (premultiplied ARGB32, any size; the top-left pixel shows rect's top-left corner).
@@ -60,11 +66,16 @@ public:
 
 signals:
     void finished(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range);
+    // The picture of stitches 0 .. END, drawn on the way for a job that asked for checkpoints.
+    void checkpoint(QImage image, quint64 end, VDLRect rect, double ppu, quint64 key);
 
 private:
     friend class VDLCanvasPool;
     // Draws JOB and posts its image; false when it was stopped for a newer job.
     bool runJob(VDLCanvasJob& job);
+    // Draws stitches FIRST .. LAST of JOB's design on top of IMAGE (all up to LAST when FIRST is 0).
+    bool drawStitches(VDLCanvasJob& job, QImage& image, quint64 first, quint64 last,
+                      const std::function<bool()>& superseded);
     // Scheduling state, guarded by the pool's lock.
     std::optional<VDLCanvasJob> pending_;
     int inFlight_ = 0;     // taken by a worker, result not yet handed over
@@ -74,4 +85,5 @@ private:
     VDLPlaybackCursor playbackCursor_;  // the worker's; where the last playback tick ended
     std::atomic<bool> stopping_{false};
     std::atomic<quint64> latest_{0};  // serial of the newest request: older running jobs stop
+    std::atomic<quint64> cancelledTo_{0};  // jobs up to this serial stop
 };

@@ -227,6 +227,9 @@ VDLDesignView::VDLDesignView(QWidget* parent) : QWidget(parent), renderer_(std::
     setFocusPolicy(Qt::StrongFocus);
     setCursor(currentCursor_);
     connect(renderer_.get(), &VDLCanvasRenderer::finished, this, &VDLDesignView::renderDone);
+    connect(renderer_.get(), &VDLCanvasRenderer::checkpoint, this, &VDLDesignView::keepCheckpoint);
+    overviewRenderer_ = std::make_unique<VDLCanvasRenderer>();
+    connect(overviewRenderer_.get(), &VDLCanvasRenderer::finished, this, &VDLDesignView::overviewDone);
     connect(&VDLDefaults::standard(), &VDLDefaults::valueChanged, this, [this] { update(); });
     liveResizeTimer_ = new QTimer(this);
     liveResizeTimer_->setSingleShot(true);
@@ -441,15 +444,134 @@ bool VDLDesignView::cacheCurrent() const {
     return rectContains(cache_.rect, makeRectFromPoint(a, b));
 }
 
+namespace {
+
+// The overview's longest side, in pixels: enough for a sharp picture at 100 % in a large window
+// and a usable one while a deeper zoom is drawn; 16 MB at most.
+constexpr int kOverviewSide = 2048;
+// The player's checkpoints: at most this many, and this many bytes in all.
+constexpr int kMaxCheckpoints = 16;
+constexpr qint64 kCheckpointBytes = 64ll << 20;
+
+qint64 imageBytes(const QImage& image) { return image.isNull() ? 0 : qint64(image.sizeInBytes()); }
+
+}  // namespace
+
+VDLCanvasJob VDLDesignView::newJob(quint64 key, VDLRange range) const {
+    VDLCanvasJob job;
+    job.key = key;
+    job.ppu = ppu_;
+    job.range = range;
+    const VDLCanvasSettings s = VDLCanvasSettings::screen();
+    job.show3D = show3D();
+    job.showJumps = s.showJumps;
+    job.showStructure = s.showStructure;
+    return job;
+}
+
+bool VDLDesignView::fullRange() const {
+    const VDLRange r = design_->displayRange();
+    return r.location == 0 && r.length >= design_->stitches().size();
+}
+
+bool VDLDesignView::overviewUsable() const {
+    return design_ && !overview_.image.isNull() && overview_.key == renderKey() &&
+           overview_.range == design_->displayRange();
+}
+
+void VDLDesignView::adoptAsOverview() {
+    // An exact picture of the whole design serves as the overview when it is sharper than the
+    // one at hand and not too large to keep.
+    if (!design_ || design_->stitches().empty() || !fullRange()) return;
+    const VDLRect whole = VDLMakeRect(design_->xMin() - 10, design_->yMin() - 10, design_->xMax() - design_->xMin() + 20,
+                                      design_->yMax() - design_->yMin() + 20);
+    if (!rectContains(cache_.rect, whole)) return;
+    if (qint64(cache_.image.width()) * cache_.image.height() > qint64(kOverviewSide) * kOverviewSide) return;
+    if (overviewUsable() && overview_.ppu >= cache_.ppu) return;
+    if (overviewKey_) {
+        overviewRenderer_->cancel();
+        overviewKey_ = 0;
+    }
+    overview_ = cache_;
+}
+
+void VDLDesignView::requestOverview() {
+    if (!design_ || design_->stitches().empty() || overviewKey_ == renderKey()) return;
+    const double w = design_->xMax() - design_->xMin() + 20, h = design_->yMax() - design_->yMin() + 20;
+    if (!(w > 0 && h > 0)) return;
+    const double ppu = std::min(kOverviewSide / w, kOverviewSide / h);
+    VDLCanvasJob job = newJob(renderKey(), design_->displayRange());
+    job.serial = ++overviewRequested_;
+    job.ppu = ppu;
+    job.rect = VDLMakeRect(design_->xMin() - 10, design_->yMin() - 10, w, h);
+    job.size = QSize(std::max(1, int(std::ceil(w * ppu))), std::max(1, int(std::ceil(h * ppu))));
+    // A copy of its own: the exact picture's worker changes its copy's display range.
+    job.design = std::make_shared<VDLDesign>(design_->copy());
+    overviewKey_ = job.key;
+    overviewRenderer_->request(std::move(job));
+}
+
+void VDLDesignView::overviewDone(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range) {
+    if (serial != overviewRequested_) return;
+    overviewKey_ = 0;
+    if (key != renderKey()) return;
+    overview_.image = std::move(image);
+    overview_.rect = rect;
+    overview_.ppu = ppu;
+    overview_.key = key;
+    overview_.range = range;
+    overview_.serial = serial;
+    update();
+}
+
+const VDLDesignView::Checkpoint* VDLDesignView::checkpointFor(quint64 end) const {
+    const Checkpoint* best = nullptr;
+    for (const Checkpoint& c : checkpoints_)
+        if (c.end + 2 <= end && (!best || c.end > best->end)) best = &c;
+    return best;
+}
+
 void VDLDesignView::ensureRender() {
-    if (!design_ || cacheCurrent()) return;
+    if (!design_) return;
+    const QRectF visible = visibleWidgetRect().intersected(QRectF(rect()));
+    if (visible.isEmpty()) return;
     const quint64 key = renderKey();
     const VDLRange range = design_->displayRange();
-    const QRectF visible = visibleWidgetRect().intersected(QRectF(rect()));
+    if (!checkpoints_.empty() && (checkpointKey_ != key || checkpointPpu_ != ppu_)) checkpoints_.clear();
+    if (cacheCurrent()) {
+        adoptAsOverview();
+        // Idle work, while nothing else is drawing and the whole design is shown: the overview,
+        // then the margin around the visible area (scrolling then only moves the picture).
+        if (!renderer_->busy() && fullRange()) {
+            if (!overviewUsable()) {
+                requestOverview();
+            } else if (!cache_.margin) {
+                if (!snapshot_ || snapshotGeneration_ != generation_) return;
+                VDLCanvasJob job = newJob(key, range);
+                const QRect r = visible.toAlignedRect()
+                                    .adjusted(-kCacheMargin, -kCacheMargin, kCacheMargin, kCacheMargin)
+                                    .intersected(rect());
+                job.serial = ++requested_;
+                job.design = snapshot_;
+                job.size = r.size();
+                job.rect = VDLMakeRect(bounds_.minX() + r.left() / ppu_, bounds_.maxY() - (r.top() + r.height()) / ppu_,
+                                       r.width() / ppu_, r.height() / ppu_);
+                lastJob_ = Job{key, ppu_, range, job.rect, true};
+                renderer_->request(std::move(job));
+            }
+        }
+        return;
+    }
     const VDLPoint a = designPointAt(visible.topLeft()), b = designPointAt(visible.bottomRight());
+    const VDLRect wanted = makeRectFromPoint(a, b);
     if (requested_ > cache_.serial && lastJob_.key == key && lastJob_.ppu == ppu_ && lastJob_.range == range &&
-        rectContains(lastJob_.rect, makeRectFromPoint(a, b)))
+        rectContains(lastJob_.rect, wanted))
         return;  // already on its way
+    // The exact picture comes first: an overview on its way is drawn again when all is idle.
+    if (overviewKey_) {
+        overviewRenderer_->cancel();
+        overviewKey_ = 0;
+    }
 
     if (!snapshot_ || snapshotGeneration_ != generation_) {
         // The worker's copy. When the worker is done with the last one, its buffers are reused
@@ -459,44 +581,76 @@ void VDLDesignView::ensureRender() {
         else snapshot_ = std::make_shared<VDLDesign>(design_->copy());
         snapshotGeneration_ = generation_;
     }
-    VDLCanvasJob job;
+    VDLCanvasJob job = newJob(key, range);
     job.serial = ++requested_;
     job.design = snapshot_;
-    job.key = key;
-    job.ppu = ppu_;
-    job.range = range;
-    const VDLCanvasSettings s = VDLCanvasSettings::screen();
-    job.show3D = show3D();
-    job.showJumps = s.showJumps;
-    job.showStructure = s.showStructure;
+    bool margin = false;
 
-    // Playback adds stitches at the end: draw only those on top of the cached image.
+    // Playback adds stitches at the end: draw only those on top of the cached image, or on top
+    // of the nearest checkpoint before a position the player went back to.
     const quint64 cachedEnd = cache_.range.location + cache_.range.length;
     const quint64 end = range.location + range.length;
     const bool incremental = !cache_.image.isNull() && cache_.key == key && cache_.ppu == ppu_ &&
                              cache_.range.location == range.location && end >= cachedEnd + 2 &&
-                             rectContains(cache_.rect, makeRectFromPoint(a, b));
-    if (incremental) {
-        job.base = cache_.image;
-        job.rect = cache_.rect;
-        job.size = cache_.image.size();
-        // Stitch i is drawn when location <= i + 1 and i <= location + length.
-        job.drawRange = VDLRange{cachedEnd + 2, end - cachedEnd - 2};
+                             rectContains(cache_.rect, wanted);
+    const Checkpoint* checkpoint = nullptr;
+    if (!incremental && range.location == 0 && checkpointKey_ == key && checkpointPpu_ == ppu_ &&
+        rectContains(checkpointRect_, wanted))
+        checkpoint = checkpointFor(end);
+    if (incremental || checkpoint) {
+        const quint64 from = incremental ? cachedEnd : checkpoint->end;
+        job.base = incremental ? cache_.image : checkpoint->image;
+        job.rect = incremental ? cache_.rect : checkpointRect_;
+        margin = incremental && cache_.margin;
+        job.size = job.base.size();
+        job.drawRange = VDLRange{from + 2, end - from - 2};
         ++incrementalRenders_;
     } else {
-        const QRect r = visible.toAlignedRect()
-                            .adjusted(-kCacheMargin, -kCacheMargin, kCacheMargin, kCacheMargin)
-                            .intersected(rect());
+        // The visible area only: its margin follows when the canvas is idle.
+        const QRect r = visible.toAlignedRect().intersected(rect());
         job.size = r.size();
         job.rect = VDLMakeRect(bounds_.minX() + r.left() / ppu_, bounds_.maxY() - (r.top() + r.height()) / ppu_,
                                r.width() / ppu_, r.height() / ppu_);
         ++fullRenders_;
     }
-    lastJob_.key = key;
-    lastJob_.ppu = ppu_;
-    lastJob_.range = range;
-    lastJob_.rect = job.rect;
+    // The player's positions keep checkpoints on the way, so that a jump backwards draws only
+    // from the nearest one on.
+    if (range.location == 0 && !fullRange() && design_->stitches().size() > 20000) {
+        const qint64 bytes = qint64(job.size.width()) * job.size.height() * 4;
+        const int count = int(std::clamp<qint64>(kCheckpointBytes / std::max<qint64>(bytes, 1), 0, kMaxCheckpoints));
+        if (count >= 2) job.checkpointEvery = std::max<quint64>(design_->stitches().size() / quint64(count), 10000);
+    }
+    lastJob_ = Job{key, ppu_, range, job.rect, margin};
     renderer_->request(std::move(job));
+}
+
+void VDLDesignView::keepCheckpoint(QImage image, quint64 end, VDLRect rect, double ppu, quint64 key) {
+    if (key != renderKey() || ppu != ppu_) return;
+    if (key != checkpointKey_ || ppu != checkpointPpu_ || !(rect == checkpointRect_)) {
+        checkpoints_.clear();
+        checkpointKey_ = key;
+        checkpointPpu_ = ppu;
+        checkpointRect_ = rect;
+    }
+    for (Checkpoint& c : checkpoints_)
+        if (c.end == end) {
+            c.image = std::move(image);
+            return;
+        }
+    if (int(checkpoints_.size()) >= kMaxCheckpoints) return;
+    checkpoints_.push_back(Checkpoint{std::move(image), end});
+}
+
+qint64 VDLDesignView::cacheBytes() const {
+    qint64 bytes = imageBytes(cache_.image) + imageBytes(overview_.image);
+    for (const Checkpoint& c : checkpoints_) bytes += imageBytes(c.image);
+    return bytes;
+}
+
+qint64 VDLDesignView::cacheByteLimit(QSize viewport) {
+    // The exact picture with its margin, the overview and the checkpoints' budget.
+    const qint64 exact = qint64(viewport.width() + 2 * kCacheMargin) * (viewport.height() + 2 * kCacheMargin) * 4;
+    return exact + qint64(kOverviewSide) * kOverviewSide * 4 + kCheckpointBytes;
 }
 
 void VDLDesignView::renderDone(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range) {
@@ -507,8 +661,19 @@ void VDLDesignView::renderDone(quint64 serial, QImage image, VDLRect rect, doubl
     cache_.key = key;
     cache_.range = range;
     cache_.serial = serial;
+    cache_.margin = serial == requested_ ? lastJob_.margin : false;
     update();
     emit renderFinished();
+}
+
+bool VDLDesignView::coversVisibleAreaAtScale() const {
+    if (!design_) return true;
+    const QRectF visible = visibleWidgetRect().intersected(QRectF(rect()));
+    if (visible.isEmpty()) return true;
+    if (overviewUsable()) return true;
+    if (cache_.image.isNull() || cache_.key != renderKey() || cache_.range != design_->displayRange()) return false;
+    const VDLPoint a = designPointAt(visible.topLeft()), b = designPointAt(visible.bottomRight());
+    return rectContains(cache_.rect, makeRectFromPoint(a, b));
 }
 
 bool VDLDesignView::isRenderPending() const {
@@ -520,10 +685,27 @@ bool VDLDesignView::waitForRender(int timeoutMs) {
     t.start();
     for (;;) {
         ensureRender();
-        if (!renderer_->busy() && cacheCurrent()) return true;
+        // The exact picture is here; the margin drawn after it is idle work, not waited for.
+        const bool idleWork = lastJob_.margin && requested_ > cache_.serial;
+        if (cacheCurrent() && (!renderer_->busy() || idleWork)) return true;
         if (t.elapsed() > timeoutMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         if (renderer_->busy()) QThread::msleep(2);
+    }
+}
+
+bool VDLDesignView::waitForIdle(int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+        ensureRender();
+        const bool whole = design_ && fullRange();
+        if (!renderer_->busy() && !overviewRenderer_->busy() && cacheCurrent() &&
+            (!whole || (overviewUsable() && cache_.margin)))
+            return true;
+        if (t.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
     }
 }
 
@@ -544,15 +726,30 @@ void VDLDesignView::paintEvent(QPaintEvent* event) {
     p.setTransform(toWidget);
     drawUnder(p, dirtyDesign, bounds_, s, unit);
     p.resetTransform();
-    if (!cache_.image.isNull()) {
-        const QPointF topLeft = widgetPointAt(VDLPoint{cache_.rect.minX(), cache_.rect.maxY()});
-        if (cache_.ppu == ppu_) {
-            p.drawImage(QPoint(int(std::lround(topLeft.x())), int(std::lround(topLeft.y()))), cache_.image);
-        } else {
-            // The last finished image, scaled, until the one for this zoom arrives.
-            p.drawImage(QRectF(topLeft, QSizeF(cache_.rect.size.width * ppu_, cache_.rect.size.height * ppu_)),
-                        cache_.image);
+    auto placed = [this](const Cache& c) {
+        const QPointF topLeft = widgetPointAt(VDLPoint{c.rect.minX(), c.rect.maxY()});
+        return QRectF(topLeft, QSizeF(c.rect.size.width * ppu_, c.rect.size.height * ppu_));
+    };
+    // The exact picture 1:1; or, after a zoom, the last one scaled where it is sharper than the
+    // overview; the overview, scaled, everywhere else (so a view change never shows a gap).
+    const bool exact = !cache_.image.isNull() && cache_.ppu == ppu_;
+    const bool usable = overviewUsable();
+    const bool scaledCache = !cache_.image.isNull() && !exact && (!usable || cache_.ppu > overview_.ppu);
+    if (usable) {
+        QRegion area(dirty);
+        if (exact || scaledCache) area -= QRegion(placed(cache_).toAlignedRect().adjusted(1, 1, -1, -1));
+        if (!area.isEmpty()) {
+            p.save();
+            p.setClipRegion(area);
+            p.setRenderHint(QPainter::SmoothPixmapTransform, overview_.ppu > ppu_);
+            p.drawImage(placed(overview_), overview_.image);
+            p.restore();
         }
+    }
+    if (scaledCache) p.drawImage(placed(cache_), cache_.image);
+    if (exact) {
+        const QPointF topLeft = placed(cache_).topLeft();
+        p.drawImage(QPoint(int(std::lround(topLeft.x())), int(std::lround(topLeft.y()))), cache_.image);
     }
     p.setRenderHint(QPainter::Antialiasing);
     p.setTransform(toWidget);

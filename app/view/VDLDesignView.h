@@ -29,6 +29,7 @@
 class QTemporaryDir;
 class QTimer;
 class VDLCanvasRenderer;
+struct VDLCanvasJob;
 class VDLDesignViewDelegate;
 class VDLScrollView;
 
@@ -144,7 +145,19 @@ public:
     // The cache (tests and benchmarks).
     bool isRenderPending() const;
     bool waitForRender(int timeoutMs = 30000);
+    // Until everything the canvas draws when idle is there too: the overview and the margin.
+    bool waitForIdle(int timeoutMs = 30000);
     QImage cachedImage() const { return cache_.image; }
+    // Whether a paint now covers the whole visible area with a picture of the current design at
+    // the current scale: the exact picture, or the overview scaled while the exact one is drawn.
+    bool coversVisibleAreaAtScale() const;
+    // The overview: the whole design at a modest scale, shown scaled wherever the exact picture
+    // does not reach yet (null until drawn).
+    QImage overviewImage() const { return overview_.image; }
+    // The bytes the view's pictures hold now (exact picture, overview, the player's
+    // checkpoints), and the bound they stay within for a visible area of VIEWPORT pixels.
+    qint64 cacheBytes() const;
+    static qint64 cacheByteLimit(QSize viewport);
     int fullRenderCount() const { return fullRenders_; }
     int incrementalRenderCount() const { return incrementalRenders_; }
 
@@ -170,12 +183,19 @@ private:
         quint64 drawnTo = 0; // last stitch index drawn (playback)
         VDLRange range;      // display range it was drawn with
         quint64 serial = 0;  // the request it answers
+        bool margin = false; // covers the margin around the visible area too
     };
     struct Job {
         quint64 key = 0;
         double ppu = 0;
         VDLRange range;
         VDLRect rect;
+        bool margin = false;
+    };
+    // A picture of the player's position kept to start a redraw from (see ensureRender).
+    struct Checkpoint {
+        QImage image;
+        quint64 end = 0;  // stitches up to this index are drawn
     };
 
     void setPixelsPerUnit(double ppu);
@@ -187,6 +207,14 @@ private:
     void noteLiveResize();
     void secondaryClick(VDLPoint p, QPoint globalPos);
     void renderDone(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range);
+    void overviewDone(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range);
+    bool overviewUsable() const;
+    bool fullRange() const;
+    void requestOverview();
+    void adoptAsOverview();
+    VDLCanvasJob newJob(quint64 key, VDLRange range) const;
+    void keepCheckpoint(QImage image, quint64 end, VDLRect rect, double ppu, quint64 key);
+    const Checkpoint* checkpointFor(quint64 end) const;
     void drawOverlays(QPainter& p, const QRectF& dirty, const VDLCanvasSettings& settings);
     void startDesignDrag(const VDLPoint& at);
     void mouseUpAt(VDLPoint p, Qt::KeyboardModifiers modifiers);
@@ -224,6 +252,18 @@ private:
     quint64 requested_ = 0;                // serial of the newest request
     quint64 snapshotGeneration_ = 0;
     Job lastJob_;
+    bool lastJobMargin_ = false;           // whether the newest request covers the margin
+    // The overview (its own renderer, drawn when the canvas is otherwise idle).
+    std::unique_ptr<VDLCanvasRenderer> overviewRenderer_;
+    Cache overview_;
+    quint64 overviewRequested_ = 0;
+    quint64 overviewKey_ = 0;              // key of the overview on its way (0: none)
+    // The player's checkpoints: pictures of the visible area at positions already drawn, for
+    // the current key, scale and area; a jump backwards draws on from the nearest one.
+    std::vector<Checkpoint> checkpoints_;
+    quint64 checkpointKey_ = 0;
+    double checkpointPpu_ = 0;
+    VDLRect checkpointRect_;
     QTimer* liveResizeTimer_ = nullptr;
     std::unique_ptr<QTemporaryDir> dragFolder_;
     Cache cache_;

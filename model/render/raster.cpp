@@ -1512,7 +1512,7 @@ void drawBandRows(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& i
                 painter->block(colors);
             }
             painter->draw(Segment(c.kind), c.px, c.py, c.qx, c.qy, c.dimmed != 0, c.selected != 0);
-            if ((j & 1023) == 1023 && cancelled()) return;
+            if ((j & 63) == 63 && cancelled()) return;
         }
     }
 }
