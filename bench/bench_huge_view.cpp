@@ -9,6 +9,8 @@
 #include "VDLCanvasRenderer.h"
 #include "VDLDesignView.h"
 #include "VDLScrollView.h"
+#include "VDLThreadListDelegate.h"
+#include "VDLThreadListView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -152,6 +154,84 @@ void BM_HugeScrollToCorners(benchmark::State& state) {
     s.report(state);
 }
 BENCHMARK(BM_HugeScrollToCorners)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The stitch player on the whole design at 100 %: the position slider dragged to 30 places,
+// forwards and back (each a redraw of the player's position), once the player has been
+// through the design; then 100 ticks at the highest speed (100 stitches every 0.1 s).
+void BM_HugePlayerSlider(benchmark::State& state) {
+    Window w;
+    w.view->setDesign(&w.design);
+    w.view->waitForIdle(120000);
+    Summary s;
+    double tickWorst = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.view->setAnimationProgress(0.999);  // the player went through the design once
+        w.view->waitForRender(120000);
+        state.ResumeTiming();
+        uint32_t seed = 12345;
+        for (int k = 0; k < 30; ++k) {
+            seed = seed * 1664525u + 1013904223u;
+            const double progress = double(seed >> 8) / double(1u << 24);
+            s.add(measure(w, [&] { w.view->setAnimationProgress(progress); }));
+        }
+        w.view->setAnimationStep(100);
+        for (int k = 0; k < 100; ++k) {
+            QElapsedTimer t;
+            t.start();
+            w.view->nextAnimationStep();
+            w.view->waitForRender(120000);
+            tickWorst = std::max(tickWorst, double(t.nsecsElapsed()) / 1e6);
+        }
+    }
+    s.report(state);
+    state.counters["tick_worst_ms"] = tickWorst;
+    state.counters["checkpoints"] = w.view->checkpointCount();
+}
+BENCHMARK(BM_HugePlayerSlider)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// The thread list of a million stitches in 200 colour blocks: the rows at once on the UI thread
+// (ui_ms), every block's picture within all_ms. Beside it, the pictures drawn the obvious way:
+// each from the whole design with its thread filter (naive_ms).
+struct ListDocument : VDLThreadListDelegate {
+    VDLDesign design;
+    VDLDesign& myDesign() override { return design; }
+    void showThread(int) override {}
+    void showAllThreads() override {}
+    void moveThreadFromIndex(int, int) override {}
+    void deleteThreadWithIndex(int) override {}
+};
+
+void BM_HugeThreadList(benchmark::State& state) {
+    ListDocument doc;
+    doc.design = hugeDesign();
+    std::vector<VDLStitch> stitches = doc.design.stitches();
+    for (size_t k = 0; k < stitches.size(); ++k) stitches[k].isColorChange = k > 0 && k % 5000 == 0;
+    doc.design.setStitches(std::move(stitches));
+    std::vector<VDLThread> threads;
+    for (int t = 0; t < 200; ++t) threads.emplace_back(VDLColor(0.3 + 0.003 * t, 0.7 - 0.003 * t, 0.5), "t", "", "", "");
+    doc.design.setThreads(std::move(threads));
+    VDLThreadListView list;
+    list.setParentDocument(&doc);
+    list.resize(240, 800);
+    list.show();
+    double ui = 0, all = 0;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        list.updateThreadList();
+        ui = double(t.nsecsElapsed()) / 1e6;
+        list.waitForIcons(120000);
+        all = double(t.nsecsElapsed()) / 1e6;
+    }
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 200; ++i) benchmark::DoNotOptimize(VDLThreadListView::renderThreadIcon(doc.design, i, 64));
+    state.counters["ui_ms"] = ui;
+    state.counters["all_ms"] = all;
+    state.counters["naive_ms"] = double(t.nsecsElapsed()) / 1e6;
+}
+BENCHMARK(BM_HugeThreadList)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 // The alternative: the visible area drawn again, flat, for each zoom step (no caches, no preview:
 // its first frame is its exact picture).

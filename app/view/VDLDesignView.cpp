@@ -594,16 +594,21 @@ void VDLDesignView::ensureRender() {
                              cache_.range.location == range.location && end >= cachedEnd + 2 &&
                              rectContains(cache_.rect, wanted);
     const Checkpoint* checkpoint = nullptr;
-    if (!incremental && range.location == 0 && checkpointKey_ == key && checkpointPpu_ == ppu_ &&
-        rectContains(checkpointRect_, wanted))
+    if (range.location == 0 && checkpointKey_ == key && checkpointPpu_ == ppu_ && rectContains(checkpointRect_, wanted))
         checkpoint = checkpointFor(end);
-    if (incremental || checkpoint) {
-        const quint64 from = incremental ? cachedEnd : checkpoint->end;
-        job.base = incremental ? cache_.image : checkpoint->image;
-        job.rect = incremental ? cache_.rect : checkpointRect_;
-        margin = incremental && cache_.margin;
+    if (incremental && checkpoint && checkpoint->end <= cachedEnd) checkpoint = nullptr;  // the picture is nearer
+    if (checkpoint) {
+        job.base = checkpoint->image;
+        job.rect = checkpointRect_;
         job.size = job.base.size();
-        job.drawRange = VDLRange{from + 2, end - from - 2};
+        job.drawRange = VDLRange{checkpoint->end + 2, end - checkpoint->end - 2};
+        ++incrementalRenders_;
+    } else if (incremental) {
+        job.base = cache_.image;
+        job.rect = cache_.rect;
+        margin = cache_.margin;
+        job.size = job.base.size();
+        job.drawRange = VDLRange{cachedEnd + 2, end - cachedEnd - 2};
         ++incrementalRenders_;
     } else {
         // The visible area only: its margin follows when the canvas is idle.
@@ -737,7 +742,8 @@ void VDLDesignView::paintEvent(QPaintEvent* event) {
     const bool scaledCache = !cache_.image.isNull() && !exact && (!usable || cache_.ppu > overview_.ppu);
     if (usable) {
         QRegion area(dirty);
-        if (exact || scaledCache) area -= QRegion(placed(cache_).toAlignedRect().adjusted(1, 1, -1, -1));
+        if (exact) area -= QRegion(placed(cache_).toRect());
+        else if (scaledCache) area -= QRegion(placed(cache_).toAlignedRect().adjusted(1, 1, -1, -1));
         if (!area.isEmpty()) {
             p.save();
             p.setClipRegion(area);

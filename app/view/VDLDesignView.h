@@ -148,6 +148,9 @@ public:
     // Until everything the canvas draws when idle is there too: the overview and the margin.
     bool waitForIdle(int timeoutMs = 30000);
     QImage cachedImage() const { return cache_.image; }
+    VDLRect cachedRect() const { return cache_.rect; }
+    double cachedPixelsPerUnit() const { return cache_.ppu; }
+    int checkpointCount() const { return int(checkpoints_.size()); }
     // Whether a paint now covers the whole visible area with a picture of the current design at
     // the current scale: the exact picture, or the overview scaled while the exact one is drawn.
     bool coversVisibleAreaAtScale() const;

@@ -1,5 +1,7 @@
 #include "VDLThreadListView.h"
 
+#include "VDLPlaybackCursor.h"
+
 #include "VDLCairoContext.h"
 #include "VDLDesign.h"
 #include "VDLLocalization.h"
@@ -140,15 +142,19 @@ VDLThreadListView::~VDLThreadListView() { liveGeneration_->store(~quint64(0)); }
 int VDLThreadListView::iconPixels(double dpr) { return std::max(1, int(kRowHeight * (dpr > 0 ? dpr : 1.0) + 0.5)); }
 
 QImage VDLThreadListView::renderThreadIcon(const VDLDesign& design, int index, int side) {
+    return renderThreadIcon(design, design, index, side);
+}
+
+QImage VDLThreadListView::renderThreadIcon(const VDLDesign& whole, const VDLDesign& drawn, int index, int side) {
     auto ctx = VDLCairoContext::imageContext(side, side);
     if (!ctx || !ctx->ok()) return QImage();
     ctx->flipVertically(side);
-    const double w = std::max(1.0, double(design.designWidth()));
-    const double h = std::max(1.0, double(design.designHeight()));
+    const double w = std::max(1.0, double(whole.designWidth()));
+    const double h = std::max(1.0, double(whole.designHeight()));
     const double f = std::min(side / w / kMargin, side / h / kMargin);
-    ctx->translate(side / 2.0 - w / 2 * f - design.xMin() * f, side / 2.0 - h / 2 * f - design.yMin() * f);
+    ctx->translate(side / 2.0 - w / 2 * f - whole.xMin() * f, side / 2.0 - h / 2 * f - whole.yMin() * f);
     ctx->scale(f, f);
-    design.drawDesignInRect(VDLMakeRect(design.xMin(), design.yMin(), w, h), *ctx, false, false, false, index);
+    drawn.drawDesignInRect(VDLMakeRect(whole.xMin(), whole.yMin(), w, h), *ctx, false, false, false, index);
     QImage image(ctx->data(), side, side, ctx->stride(), QImage::Format_ARGB32_Premultiplied);
     return image.copy();
 }
@@ -199,9 +205,27 @@ void VDLThreadListView::updateThreadList() {
     }
     QThreadPool::globalInstance()->start([copy, side, generation, live, self, dpr] {
         const int n = int(copy->threads().size());
+        // Where each block starts: the record that opens it (block 0 at the first record).
+        std::vector<uint64_t> starts;
+        const std::vector<VDLStitch>& stitches = copy->stitches();
+        for (uint64_t k = 0; k < stitches.size() && int(starts.size()) < n + 1; ++k)
+            if (k == 0 || stitches[size_t(k)].isColorChange) starts.push_back(k);
+        // Each block drawn from a part of the design that starts where it starts (the walk to
+        // it goes on from the previous block's), so all pictures together cost one pass.
+        VDLPlaybackCursor cursor;
         for (int i = 0; i < n; ++i) {
             if (live->load() != generation) return;  // superseded by a newer rebuild
-            QImage icon = renderThreadIcon(*copy, i, side);
+            QImage icon;
+            if (i >= 1 && size_t(i) < starts.size()) {
+                const uint64_t first = starts[size_t(i)];
+                const uint64_t last = size_t(i) + 1 < starts.size() ? starts[size_t(i) + 1] - 1 : stitches.size() - 1;
+                std::optional<VDLDesign> part = cursor.segment(copy, VDLRange{first + 1, last > first ? last - first - 1 : 0});
+                // The part's block 0 is the one in force before FIRST (the previous one).
+                if (part) icon = renderThreadIcon(*copy, *part, 1, side);
+                else icon = renderThreadIcon(*copy, i, side);
+            } else {
+                icon = renderThreadIcon(*copy, i, side);
+            }
             icon.setDevicePixelRatio(dpr);
             QMetaObject::invokeMethod(
                 qApp, [self, generation, i, icon] {

@@ -44,6 +44,8 @@ public:
     // One block's picture: thread INDEX of DESIGN alone, flat, without jumps, the whole design
     // fitted into SIDE x SIDE pixels with a margin.
     static QImage renderThreadIcon(const class VDLDesign& design, int index, int side);
+    // The same with the stitches of DRAWN (a part of WHOLE that holds the block as its INDEX).
+    static QImage renderThreadIcon(const class VDLDesign& whole, const class VDLDesign& drawn, int index, int side);
 
     // Clicking (as a mouse release on ROW without a drag does).
     void clickRow(int row);

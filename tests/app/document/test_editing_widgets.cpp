@@ -7,7 +7,11 @@
 #include "VDLThreadListView.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QMenu>
+
+#include <cstdio>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -168,4 +172,39 @@ TEST(ThreadList, RowsClicksDropsAndMenu) {
     list.updateThreadList();
     menu.reset(list.contextMenuForRow(0));
     EXPECT_EQ(enabledItems(menu.get()), (std::vector<bool>(5, false)));
+}
+
+// A design of 200 thread blocks (with jumps inside them): every picture is drawn from the part
+// of the design where its block starts, and is exactly the picture the whole design gives for
+// that thread; all of them arrive while the window goes on.
+TEST(ThreadList, TwoHundredBlocksDrawnFromTheirOwnPartsExactly) {
+    FakeDocument doc;
+    doc.design = makeBlockDesign(200, 400);
+    std::vector<VDLStitch> stitches = doc.design.stitches();
+    for (size_t k = 0; k < stitches.size(); ++k)
+        if (k % 400 == 1 || k % 97 == 0) stitches[k].isJumpStitch = true;
+    doc.design.setStitches(std::move(stitches));
+    doc.design.recomputeBounds();
+    VDLThreadListView list;
+    doc.list = &list;
+    list.setParentDocument(&doc);
+    list.resize(240, 400);
+    list.show();
+    QElapsedTimer t;
+    t.start();
+    list.updateThreadList();
+    EXPECT_LT(t.elapsed(), 1000) << "the list's rows are there at once; the pictures follow";
+    ASSERT_TRUE(list.waitForIcons(60000));
+    std::printf("200 pictures in %lld ms\n", static_cast<long long>(t.elapsed()));
+    const int side = VDLThreadListView::iconPixels(list.devicePixelRatioF());
+    VDLDesign whole = doc.design.copy();
+    for (int i = 0; i < 200; ++i) {
+        const QImage direct = VDLThreadListView::renderThreadIcon(whole, i, side);
+        const QImage shown = list.threadIcon(i).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        ASSERT_EQ(shown.size(), direct.size());
+        bool same = true;
+        for (int y = 0; y < side && same; ++y)
+            same = std::memcmp(shown.constScanLine(y), direct.constScanLine(y), size_t(side) * 4) == 0;
+        EXPECT_TRUE(same) << "thread " << i;
+    }
 }
