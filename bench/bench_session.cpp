@@ -95,6 +95,7 @@ int relaunch(const QString& scratch, const QString& plainFile) {
         return 1;
     }
     const double restoreMs = double(t.nsecsElapsed()) / 1e6;
+    const long long afterRestore = statusBytes("VmHWM:");
     QApplication::processEvents();
     docs[0]->patternView()->waitForRender(120000);
     docs[0]->patternView()->repaint();
@@ -102,6 +103,8 @@ int relaunch(const QString& scratch, const QString& plainFile) {
     const char* what = plainFile.isEmpty() ? "relaunch" : "plain open of the file, no window state";
     std::printf("%s: window up in %.0f ms\n", what, restoreMs);
     const long long peak = statusBytes("VmHWM:");
+    std::printf("%s memory: peak %.1f MB above before once the window is up, %.1f MB now\n", what,
+                double(afterRestore - before) / 1e6, double(statusBytes("VmRSS:") - before) / 1e6);
     const double listBytes = double(docs[0]->myDesign().stitches().size() * sizeof(VDLStitch));
     std::printf("%s to first frame: %.0f ms (target <= 1000)\n", what, ms);
     std::printf("%s memory: peak %.1f MB above the %.1f MB held before = %.2f x the stitch list (target <= 4)\n",

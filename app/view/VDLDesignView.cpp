@@ -512,7 +512,8 @@ void VDLDesignView::requestOverview() {
 }
 
 void VDLDesignView::overviewDone(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range) {
-    if (serial != overviewRequested_) return;
+    // Cancelled after it had finished drawing: an exact picture was asked for since.
+    if (serial != overviewRequested_ || overviewKey_ == 0) return;
     overviewKey_ = 0;
     if (key != renderKey()) return;
     overview_.image = std::move(image);

@@ -1459,8 +1459,25 @@ void drawBandRows(const VDLDesign& design, VDLRect rect, const VDLImageBuffer& i
     auto painter = std::make_unique<RasterPainter>(raster, t, options);
     auto cancelled = [&] { return options.cancelled && options.cancelled(); };
     if (cancelled()) return;
-    if (bottom - top <= strip) {
-        walkDesign(design, rect, options.showJumps, options.thread, *painter);
+    // Strokes about a pixel wide touch a row or two each: drawn straight into the band they stay
+    // in the cache anyway, and no list of every stitch (28 bytes each) is needed. Wider strokes
+    // sweep many rows each; strips keep those rows at hand.
+    constexpr double kStripReach = 3.0;
+    if (bottom - top <= strip || drawingReach(options, t) < kStripReach) {
+        raster.setRows(top, bottom);
+        // The painter, asked now and then whether the drawing is still wanted.
+        struct Stoppable {
+            RasterPainter& painter;
+            const VDLRasterOptions& options;
+            uint32_t calls = 0;
+            bool stopped = false;
+            void block(const BlockColors& colors) { painter.block(colors); }
+            void draw(Segment kind, float px, float py, float qx, float qy, bool dimmed, bool selected) {
+                if (stopped || ((++calls & 1023) == 0 && options.cancelled && (stopped = options.cancelled()))) return;
+                painter.draw(kind, px, py, qx, qy, dimmed, selected);
+            }
+        } stoppable{*painter, options};
+        walkDesign(design, rect, options.showJumps, options.thread, stoppable);
         return;
     }
 
