@@ -110,8 +110,11 @@ void BM_HugeZoomSteps(benchmark::State& state) {
     w.view->waitForIdle(120000);
     Summary s;
     for (auto _ : state) {
-        for (int percent = 125; percent <= 1500; percent += 25)
-            s.add(measure(w, [&] { w.view->setScale(float(percent) / 100.0f); }));
+        for (int percent = 125; percent <= 1500; percent += 25) {
+            const Times t = measure(w, [&] { w.view->setScale(float(percent) / 100.0f); });
+            if (t.exact > s.worstExact) state.counters["exact_worst_at_percent"] = percent;
+            s.add(t);
+        }
         state.PauseTiming();
         w.view->setScale(1.0f);
         w.view->waitForIdle(120000);

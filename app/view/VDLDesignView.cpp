@@ -452,6 +452,8 @@ constexpr int kOverviewSide = 2048;
 // The player's checkpoints: at most this many, and this many bytes in all.
 constexpr int kMaxCheckpoints = 16;
 constexpr qint64 kCheckpointBytes = 64ll << 20;
+// How long the view stays put before the canvas draws what it draws when idle.
+constexpr qint64 kIdleDelayMs = 150;
 
 qint64 imageBytes(const QImage& image) { return image.isNull() ? 0 : qint64(image.sizeInBytes()); }
 
@@ -544,6 +546,17 @@ void VDLDesignView::ensureRender() {
         // Idle work, while nothing else is drawing and the whole design is shown: the overview,
         // then the margin around the visible area (scrolling then only moves the picture).
         if (!renderer_->busy() && fullRange()) {
+            // Not between the steps of a quick run of zooms or scrolls: only once the view has
+            // stayed put a moment.
+            if (sinceExactRequest_.isValid() && sinceExactRequest_.elapsed() < kIdleDelayMs) {
+                if (!idleTimer_) {
+                    idleTimer_ = new QTimer(this);
+                    idleTimer_->setSingleShot(true);
+                    connect(idleTimer_, &QTimer::timeout, this, [this] { update(); });
+                }
+                if (!idleTimer_->isActive()) idleTimer_->start(int(kIdleDelayMs - sinceExactRequest_.elapsed()) + 1);
+                return;
+            }
             if (!overviewUsable()) {
                 requestOverview();
             } else if (!cache_.margin) {
@@ -586,6 +599,7 @@ void VDLDesignView::ensureRender() {
     job.serial = ++requested_;
     job.design = snapshot_;
     bool margin = false;
+    sinceExactRequest_.start();
 
     // Playback adds stitches at the end: draw only those on top of the cached image, or on top
     // of the nearest checkpoint before a position the player went back to.

@@ -16,6 +16,7 @@
 #include "VDLGeometry.h"
 #include "VDLMeasurementView.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -261,6 +262,8 @@ private:
     Cache overview_;
     quint64 overviewRequested_ = 0;
     quint64 overviewKey_ = 0;              // key of the overview on its way (0: none)
+    QElapsedTimer sinceExactRequest_;      // since the last drawing the view asked for
+    QTimer* idleTimer_ = nullptr;
     // The player's checkpoints: pictures of the visible area at positions already drawn, for
     // the current key, scale and area; a jump backwards draws on from the nearest one.
     std::vector<Checkpoint> checkpoints_;
