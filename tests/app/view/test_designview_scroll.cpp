@@ -197,9 +197,10 @@ TEST(ScrollView, DrawsBackgroundDesignAndHoopShading) {
     EXPECT_LT(at({300, 0}).blue(), 60);
     EXPECT_GT(at({300, w.design.yMax() - 5}).red(), 150);
 
-    // Scrolling within the drawn margin only moves the image; further out draws again.
+    // Scrolling within the margin (drawn once the view stays put) only moves the image;
+    // further out draws again.
     w.view->setScale(3.0f);
-    ASSERT_TRUE(w.view->waitForRender());
+    ASSERT_TRUE(w.view->waitForIdle());
     const int renders = w.view->fullRenderCount();
     QScrollBar* bar = w.scroll.horizontalScrollBar();
     bar->setValue(bar->value() + 100);
