@@ -638,7 +638,7 @@ void VDLDesignView::ensureRender() {
     if (range.location == 0 && !fullRange() && design_->stitches().size() > 20000) {
         const qint64 bytes = qint64(job.size.width()) * job.size.height() * 4;
         const int count = int(std::clamp<qint64>(kCheckpointBytes / std::max<qint64>(bytes, 1), 0, kMaxCheckpoints));
-        if (count >= 2) job.checkpointEvery = std::max<quint64>(design_->stitches().size() / quint64(count), 10000);
+        if (count >= 2) job.checkpointEvery = std::max<quint64>(design_->stitches().size() / quint64(count), 2000);
     }
     lastJob_ = Job{key, ppu_, range, job.rect, margin};
     renderer_->request(std::move(job));

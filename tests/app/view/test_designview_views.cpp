@@ -20,6 +20,12 @@
 
 namespace {
 
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kShrink = 4;  // unoptimised and instrumented: fewer stitches, the same paths
+#else
+constexpr int kShrink = 1;
+#endif
+
 // Rows back and forth in BLOCKS colour blocks over about W x H units, with a jump into each
 // block and a few long stitches that cross far beyond their ends.
 VDLDesign rows(int count, float w, float h, int blocks) {
@@ -111,7 +117,7 @@ struct Window {
 // At several zooms and places (the middle, the corners, past the design's edge) the settled
 // window is the direct drawing of its view.
 TEST(CanvasViews, SettledPictureIsTheDirectDrawingAtEveryZoomAndPlace) {
-    Window w(rows(60000, 1500, 900, 6));
+    Window w(rows(60000 / kShrink, 1500, 900, 6));
     const VDLDesign& d = w.design;
     const VDLPoint places[] = {{(d.xMin() + d.xMax()) / 2, (d.yMin() + d.yMax()) / 2},
                                {d.xMin(), d.yMax()},
@@ -129,7 +135,7 @@ TEST(CanvasViews, SettledPictureIsTheDirectDrawingAtEveryZoomAndPlace) {
 // Zooms and scrolls while the drawing of an earlier view still runs: the window settles on the
 // last view, exactly, never on a picture of an earlier scale or place.
 TEST(CanvasViews, ChangesDuringADrawingSettleOnTheLastView) {
-    Window w(rows(150000, 2000, 1200, 8));
+    Window w(rows(150000 / kShrink, 2000, 1200, 8));
     const VDLDesign& d = w.design;
     ASSERT_TRUE(w.view->waitForIdle(120000));
     std::mt19937 random(7);
@@ -148,7 +154,7 @@ TEST(CanvasViews, ChangesDuringADrawingSettleOnTheLastView) {
 // Zooming out from deep in: the very next paint covers the whole window at the new scale (the
 // overview, scaled), before the exact picture is drawn.
 TEST(CanvasViews, ZoomingOutShowsTheOverviewAtOnce) {
-    Window w(rows(60000, 1500, 900, 6));
+    Window w(rows(60000 / kShrink, 1500, 900, 6));
     ASSERT_TRUE(w.view->waitForIdle(120000));
     ASSERT_FALSE(w.view->overviewImage().isNull());
     w.view->setScale(15.0f);
@@ -170,7 +176,7 @@ TEST(CanvasViews, ZoomingOutShowsTheOverviewAtOnce) {
 // The player went through the design once: a jump backwards draws on from the nearest
 // checkpoint (not from the first stitch), and gives the picture a full drawing gives.
 TEST(CanvasViews, PlayerJumpsBackFromTheNearestCheckpoint) {
-    Window w(rows(100000, 1500, 900, 6));
+    Window w(rows(100000 / kShrink, 1500, 900, 6));
     ASSERT_TRUE(w.view->waitForIdle(120000));
     w.view->setAnimationProgress(0.02);
     ASSERT_TRUE(w.view->waitForRender(120000));
@@ -193,7 +199,7 @@ TEST(CanvasViews, PlayerJumpsBackFromTheNearestCheckpoint) {
 // Two hundred random zooms, scrolls and player positions: the pictures the canvas keeps never
 // exceed their stated bound.
 TEST(CanvasViews, PicturesStayWithinTheirBound) {
-    Window w(rows(60000, 1500, 900, 6));
+    Window w(rows(60000 / kShrink, 1500, 900, 6));
     const VDLDesign& d = w.design;
     const qint64 bound = VDLDesignView::cacheByteLimit(w.scroll.viewport()->size());
     std::mt19937 random(11);
