@@ -518,12 +518,7 @@ void VDLDesignView::overviewDone(quint64 serial, QImage image, VDLRect rect, dou
     if (serial != overviewRequested_ || overviewKey_ == 0) return;
     overviewKey_ = 0;
     if (key != renderKey()) return;
-    overview_.image = std::move(image);
-    overview_.rect = rect;
-    overview_.ppu = ppu;
-    overview_.key = key;
-    overview_.range = range;
-    overview_.serial = serial;
+    overview_ = Cache{std::move(image), rect, ppu, key, 0, range, serial, false};
     update();
 }
 
@@ -675,13 +670,7 @@ qint64 VDLDesignView::cacheByteLimit(QSize viewport) {
 
 void VDLDesignView::renderDone(quint64 serial, QImage image, VDLRect rect, double ppu, quint64 key, VDLRange range) {
     if (serial <= cache_.serial) return;  // an older image than the one shown
-    cache_.image = std::move(image);
-    cache_.rect = rect;
-    cache_.ppu = ppu;
-    cache_.key = key;
-    cache_.range = range;
-    cache_.serial = serial;
-    cache_.margin = serial == requested_ ? lastJob_.margin : false;
+    cache_ = Cache{std::move(image), rect, ppu, key, 0, range, serial, serial == requested_ && lastJob_.margin};
     update();
     emit renderFinished();
 }
