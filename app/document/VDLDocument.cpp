@@ -885,6 +885,30 @@ QStringList VDLDocument::droppedDesignFiles(const QMimeData* data) {
     return files;
 }
 
+bool VDLDocument::handleFileDrop(QEvent* event) {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (droppedDesignFiles(drag->mimeData()).isEmpty()) return false;
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+        return true;
+    }
+    if (event->type() != QEvent::Drop) return false;
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QStringList files = droppedDesignFiles(drop->mimeData());
+    if (files.isEmpty()) return false;
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    // After the drop has ended: opening may show an alert.
+    QMetaObject::invokeMethod(
+        VDLAppController::instance(),
+        [files] {
+            for (const QString& f : files) VDLAppController::instance()->openFile(f);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
 void VDLDocument::zoomAround(float scaling, QPointF viewportPos) {
     if (!patternView_ || !viewport_) {
         setViewScaling(scaling);
@@ -961,30 +985,7 @@ bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     // Design files dropped onto the window open, each in its own window.
-    if (watched == window_ && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (!droppedDesignFiles(drag->mimeData()).isEmpty()) {
-            drag->setDropAction(Qt::CopyAction);
-            drag->accept();
-            return true;
-        }
-    }
-    if (watched == window_ && event->type() == QEvent::Drop) {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QStringList files = droppedDesignFiles(drop->mimeData());
-        if (!files.isEmpty()) {
-            drop->setDropAction(Qt::CopyAction);
-            drop->accept();
-            // After the drop has ended: opening may show an alert.
-            QMetaObject::invokeMethod(
-                VDLAppController::instance(),
-                [files] {
-                    for (const QString& f : files) VDLAppController::instance()->openFile(f);
-                },
-                Qt::QueuedConnection);
-            return true;
-        }
-    }
+    if (watched == window_ && handleFileDrop(event)) return true;
 
     // The window's resize reaches this filter before the layout resizes the canvas: the design
     // point in the middle of the view is the one to keep there.
