@@ -1,7 +1,9 @@
 #include "VDLRecentDocuments.h"
 
 #include "VDLDefaults.h"
+#include "VDLDesktopRecentFiles.h"
 
+#include <QDebug>
 #include <QFileInfo>
 
 namespace {
@@ -27,6 +29,13 @@ void VDLRecentDocuments::note(const QString& path) {
     paths.prepend(absolute);
     while (paths.size() > kLimit) paths.removeLast();
     VDLDefaults::standard().setValue(QString::fromLatin1(kKey), paths.join(QLatin1Char('\n')));
+    noteForDesktop(absolute);
+}
+
+void VDLRecentDocuments::noteForDesktop(const QString& path) {
+    QString problem;
+    if (!VDLDesktopRecentFiles::add(path, &problem))
+        qWarning().noquote() << "vardelle: the desktop's recent files do not list" << path << "-" << problem;
 }
 
 void VDLRecentDocuments::clear() { VDLDefaults::standard().removeValue(QString::fromLatin1(kKey)); }

@@ -629,6 +629,7 @@ bool VDLDocument::saveCopyToURL(const QString& path, VDLError* error) {
     VDLDesign written;
     if (!writeToURL(path, error, written)) return false;
     // The document still stands for its own file: its design, edited state and undo stay.
+    VDLRecentDocuments::noteForDesktop(QFileInfo(path).absoluteFilePath());
     showWriteAlert();
     updateView();
     return true;
