@@ -977,10 +977,20 @@ bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    // A pinch zooms in the same steps: each quarter the fingers spread (or close) by, summed
+    // over the gesture, is one step of 25 % around the point between them.
     if (watched == viewport_ && event->type() == QEvent::NativeGesture) {
         auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::BeginNativeGesture || gesture->gestureType() == Qt::EndNativeGesture)
+            pinchAccumulator_ = 0;
         if (gesture->gestureType() == Qt::ZoomNativeGesture) {
-            zoomAround(viewScaling_ * float(1.0 + gesture->value()), viewport_->mapFromGlobal(gesture->globalPosition()));
+            const double value = gesture->value();
+            if (std::isfinite(value)) pinchAccumulator_ += value;
+            // A wild value (a driver's glitch) is at most the whole zoom range, never an overflow.
+            const double whole = std::clamp(std::trunc(pinchAccumulator_ / kPinchStep), -100.0, 100.0);
+            pinchAccumulator_ = std::clamp(pinchAccumulator_ - whole * kPinchStep, -kPinchStep, kPinchStep);
+            const int steps = int(whole);
+            if (steps != 0) zoomAround(viewScaling_ + 25.0f * float(steps), viewport_->mapFromGlobal(gesture->globalPosition()));
             gesture->accept();
             return true;
         }

@@ -350,6 +350,9 @@ private:
     QLabel* pointerLabel_ = nullptr;
     QLabel* stitchLabel_ = nullptr;
     int wheelAccumulator_ = 0;
+    // The pinch's change of scale not yet turned into zoom steps, and the change that makes one.
+    double pinchAccumulator_ = 0;
+    static constexpr double kPinchStep = 0.25;
 
     VDLDesign design_;
     float viewScaling_ = 100.0f;
