@@ -254,12 +254,14 @@ std::optional<QString> VDLDesktopRecentFiles::updatedList(const QString& existin
     return out;
 }
 
-bool VDLDesktopRecentFiles::add(const QString& file, QString* problem) {
+bool VDLDesktopRecentFiles::add(const QString& file, QString* problem) { return add(QStringList{file}, problem); }
+
+bool VDLDesktopRecentFiles::add(const QStringList& files, QString* problem) {
     auto fail = [problem](const QString& why) {
         if (problem) *problem = why;
         return false;
     };
-    if (file.isEmpty()) return fail(QStringLiteral("no file"));
+    if (files.isEmpty() || files.contains(QString())) return fail(QStringLiteral("no file"));
     const QString list = path();
     QString existing;
     if (QFileInfo::exists(list)) {
@@ -269,9 +271,12 @@ bool VDLDesktopRecentFiles::add(const QString& file, QString* problem) {
             return fail(QString::fromStdString(error.message()));
         existing = QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     }
-    const std::optional<QString> updated =
-        updatedList(existing, file, mimeTypeFor(file), QDateTime::currentDateTimeUtc());
-    if (!updated) return fail(QStringLiteral("%1 is not a list of recently used files this can update").arg(list));
+    std::optional<QString> updated = existing;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QString& file : files) {
+        updated = updatedList(*updated, file, mimeTypeFor(file), now);
+        if (!updated) return fail(QStringLiteral("%1 is not a list of recently used files this can update").arg(list));
+    }
     if (!QDir().mkpath(QFileInfo(list).absolutePath())) return fail(QStringLiteral("cannot create the folder of %1").arg(list));
     const QByteArray bytes = updated->toUtf8();
     VDLError error;

@@ -10,6 +10,7 @@
 // that cannot be read or understood is left alone. Nothing here ever fails an open or a save.
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -23,6 +24,8 @@ public:
     // Adds FILE (made absolute) to the list, or updates its entry. False, with the reason in
     // PROBLEM, when the list was left as it was; the caller only logs it.
     static bool add(const QString& file, QString* problem = nullptr);
+    // The same for several files at once: one read and one write of the list.
+    static bool add(const QStringList& files, QString* problem = nullptr);
     // The MIME type the desktop knows FILE's format by ("application/x-dst", ...).
     static QString mimeTypeFor(const QString& file);
     // The text of the list EXISTING ("" for none yet) with FILE's entry added or updated at NOW;

@@ -14,7 +14,9 @@ public:
     // list of recently used files.
     static void note(const QString& path);
     // Only into the desktop's list (a copy saved with Save To). Never fails: a list that cannot
-    // be updated is logged and left as it was.
+    // be updated is logged and left as it was. Written from the event loop, the files noted
+    // meanwhile together (flushDesktopNotes writes them at once).
     static void noteForDesktop(const QString& path);
+    static void flushDesktopNotes();
     static void clear();
 };

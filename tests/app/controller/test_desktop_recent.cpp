@@ -3,6 +3,7 @@
 // cannot be understood is left alone without failing the open.
 #include "DocumentTestSupport.h"
 #include "VDLDesktopRecentFiles.h"
+#include "VDLRecentDocuments.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 namespace {
 
 QString readList() {
+    QApplication::processEvents();  // the list is written from the event loop
     QFile f(VDLDesktopRecentFiles::path());
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
