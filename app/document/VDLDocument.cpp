@@ -978,8 +978,9 @@ bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     // A pinch zooms in the same steps: each quarter the fingers spread (or close) by, summed
-    // over the gesture, is one step of 25 % around the point between them.
-    if (watched == viewport_ && event->type() == QEvent::NativeGesture) {
+    // over the gesture, is one step of 25 % around the point between them. It reaches the
+    // canvas when the fingers are over the design, the visible area around it elsewhere.
+    if ((watched == viewport_ || watched == patternView_) && event->type() == QEvent::NativeGesture) {
         auto* gesture = static_cast<QNativeGestureEvent*>(event);
         if (gesture->gestureType() == Qt::BeginNativeGesture || gesture->gestureType() == Qt::EndNativeGesture)
             pinchAccumulator_ = 0;

@@ -491,6 +491,14 @@ TEST_F(DocumentTest, PinchZoomsInStepsAroundThePointer) {
     gesture(Qt::ZoomNativeGesture, std::nan(""));
     EXPECT_FLOAT_EQ(doc->viewScaling(), 1500.0f);
     gesture(Qt::EndNativeGesture, 0);
+
+    // Over the design itself the canvas gets the pinch first: the same zoom.
+    const QPointF onCanvas = canvas->mapFrom(viewport, at);
+    QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, onCanvas, onCanvas,
+                              canvas->mapToGlobal(onCanvas), -0.5, QPointF());
+    QApplication::sendEvent(canvas, &pinch);
+    EXPECT_TRUE(pinch.isAccepted());
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 1450.0f);
 }
 
 // The status bar shows the pointer's place in design coordinates (the rulers' zero) in the
