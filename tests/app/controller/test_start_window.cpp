@@ -147,3 +147,18 @@ TEST_F(StartWindowTest, DroppedDesignsOpenFromTheStartWindow) {
     EXPECT_EQ(controller()->documents()[0]->fileName(), QFileInfo(jef).absoluteFilePath());
     EXPECT_TRUE(waitUntil([&start] { return start.isNull(); }));
 }
+
+// Closing the start window with no document open ends the application, as closing the last
+// document window does: the application's own event loop returns.
+TEST(StartWindow, ClosingItWithNoDocumentEndsTheApplication) {
+    VDLAppController::instance()->showStartWindow();
+    QPointer<VDLStartWindow> start = VDLAppController::instance()->startWindow();
+    ASSERT_TRUE(start);
+    QTimer::singleShot(100, start, [start] { start->close(); });
+    QTimer watchdog;  // the loop still running after 5 s: the window did not end it
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+    watchdog.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(start.isNull());
+}
