@@ -169,3 +169,43 @@ TEST_F(DocumentTest, DesktopRecentFilesNeverLoseTheListNorFailAnOpen) {
     EXPECT_TRUE(readList().contains("<bookmark href=\"file:///other.txt\"/>"));
     EXPECT_EQ(entriesFor(readList(), dst).size(), 1);
 }
+
+// Whatever another program left there (here every cut of a real list, and the list with each
+// character in turn replaced by '<'), an update either keeps every entry and adds ours once,
+// or leaves the list alone; it never crashes.
+TEST(DesktopRecentFiles, DamagedListsAreUpdatedWholeOrLeftAlone) {
+    const QString file = QStringLiteral("/home/u/rose.dst");
+    const QString gtk = QString::fromLatin1(kGtkList).replace("DESIGN", QStringLiteral("file:///home/u/tulip.pes"));
+    const QDateTime now = QDateTime::fromString(QStringLiteral("2026-01-02T03:04:05Z"), Qt::ISODate);
+    auto check = [&](const QString& list) {
+        const std::optional<QString> out = VDLDesktopRecentFiles::updatedList(list, file, "application/x-dst", now);
+        if (!out) return;
+        QXmlStreamReader before(list), after(*out);
+        QStringList hrefsBefore, hrefsAfter;
+        while (!before.atEnd())
+            if (before.readNext() == QXmlStreamReader::StartElement && before.name() == QLatin1String("bookmark"))
+                hrefsBefore << before.attributes().value("href").toString();
+        while (!after.atEnd())
+            if (after.readNext() == QXmlStreamReader::StartElement && after.name() == QLatin1String("bookmark"))
+                hrefsAfter << after.attributes().value("href").toString();
+        EXPECT_FALSE(after.hasError()) << list.toStdString();
+        if (!hrefsBefore.contains(QUrl::fromLocalFile(file).toString())) hrefsBefore << QUrl::fromLocalFile(file).toString();
+        EXPECT_EQ(hrefsAfter, hrefsBefore) << list.toStdString();
+    };
+    for (qsizetype n = 0; n <= gtk.size(); ++n) check(gtk.left(n));
+    for (qsizetype i = 0; i < gtk.size(); ++i) {
+        QString damaged = gtk;
+        damaged[i] = QLatin1Char('<');
+        check(damaged);
+    }
+    // The updated list updates again: the same entry, counted twice.
+    const std::optional<QString> once = VDLDesktopRecentFiles::updatedList(gtk, file, "application/x-dst", now);
+    ASSERT_TRUE(once);
+    const std::optional<QString> twice = VDLDesktopRecentFiles::updatedList(*once, file, "application/x-dst", now.addSecs(60));
+    ASSERT_TRUE(twice);
+    const auto entries = entriesFor(*twice, file);
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].value("app.Vardelle.count"), "2");
+    EXPECT_EQ(entries[0].value("added"), "2026-01-02T03:04:05.000Z");
+    EXPECT_EQ(entries[0].value("modified"), "2026-01-02T03:05:05.000Z");
+}
