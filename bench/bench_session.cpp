@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
     if (!second) {
         setenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8().constData(), 1);
         setenv("XDG_STATE_HOME", (home.path() + "/state").toUtf8().constData(), 1);
+        setenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8().constData(), 1);  // the desktop's recent files
     }
     QApplication app(argc, argv);
     VDLDefaults::standard().reload();

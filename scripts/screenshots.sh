@@ -27,7 +27,7 @@ PLIST
 # empty root window around the application's window.
 shoot() {
   local out=$1; shift
-  XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
+  XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" \
   VARDELLE_RESOURCES="$PWD/resources" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     out=$1; shift

@@ -8,6 +8,7 @@
 #include "VDLPropertyList.h"
 #include "VDLRecentDocuments.h"
 #include "VDLResources.h"
+#include "VDLStartWindow.h"
 #include "VDLValueTransformer.h"
 #include "VDLVersionChecker.h"
 
@@ -227,6 +228,7 @@ bool VDLAppController::eventFilter(QObject* watched, QEvent* event) {
 
 VDLAppController::~VDLAppController() {
     // The menus have no parent widget: they belong to the controller.
+    delete startWindow_;  // before the menus its menu bar shows
     qDeleteAll(menus_);
     delete preferenceController_;
     if (s_instance == this) s_instance = nullptr;
@@ -654,10 +656,7 @@ void VDLAppController::applicationDidFinishLaunching() {
     VDLDefaults& d = VDLDefaults::standard();
     setMeasurementUnit(d.integerForKey("MeasurementUnit"));
     if (!versionURL().trimmed().isEmpty() && versionCheckDue(QDateTime::currentDateTimeUtc())) runVersionCheck(false);
-    if (!d.boolForKey("SkipOpenDialog") && !preferenceController_ && !currentDocument()) {
-        openPanelShown_ = true;
-        openDocument(nullptr);
-    }
+    if (!d.boolForKey("SkipOpenDialog") && !preferenceController_ && !currentDocument()) openDocument(nullptr);
     // Every platform Qt runs on has full-screen windows, so the View menu keeps its item.
     launching_ = false;
     emit launched();
@@ -667,9 +666,30 @@ bool VDLAppController::applicationShouldHandleReopen(bool hasVisibleWindows) {
     if (!hasVisibleWindows && !reopening_) {
         reopening_ = true;
         openDocument(nullptr);
+        // Nothing opened: the application stays reachable through the start window.
+        if (!currentDocument() && !anyVisibleWindow()) showStartWindow();
         reopening_ = false;
     }
     return false;
+}
+
+void VDLAppController::showStartWindow() {
+    if (!startWindow_) startWindow_ = new VDLStartWindow();
+    startWindow_->show();
+    startWindow_->raise();
+    startWindow_->activateWindow();
+    validateActions();
+}
+
+VDLStartWindow* VDLAppController::startWindow() const { return startWindow_; }
+
+void VDLAppController::documentsChanged() {
+    if (!startWindow_) return;
+    // A document opens before its window shows; closing the start window before then would
+    // leave no window, which ends the application.
+    QTimer::singleShot(0, startWindow_, [this] {
+        if (startWindow_ && currentDocument()) startWindow_->close();
+    });
 }
 
 void VDLAppController::onApplicationStateChanged() {
@@ -836,13 +856,12 @@ void VDLAppController::continueStartup(bool restoreSession, bool showPreferences
     // open panel over it.
     if (showPreferencesWindow) showPreferences(nullptr);
     applicationDidFinishLaunching();
-    // With nothing on screen the application cannot be reached any more (there is no dock to
-    // click): that is the reopen case, and when the user still opens nothing, the end.
-    if (!anyVisibleWindow() && !openPanelShown_) applicationShouldHandleReopen(false);
-    if (!anyVisibleWindow()) {
-        qInfo().noquote() << "vardelle: no window open; quitting";
-        QCoreApplication::quit();
-    }
+    // No document came up: with "SkipOpenDialog" nothing was asked, or the user cancelled the
+    // Open panel (which is not asking to quit). There is no dock to click on this desktop, so
+    // the application shows its start window instead of vanishing.
+    const bool preferencesShown = preferenceController_ && preferenceController_->window() &&
+                                  preferenceController_->window()->isVisible();
+    if (!currentDocument() && !preferencesShown) showStartWindow();
 }
 
 namespace {

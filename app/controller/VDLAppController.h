@@ -40,6 +40,7 @@ class QMenu;
 class QMenuBar;
 class QWidget;
 class VDLPreferenceController;
+class VDLStartWindow;
 
 class VDLAppController : public QObject {
     Q_OBJECT
@@ -120,9 +121,17 @@ public:
     // ---- Launch ----------------------------------------------------------------------------
     // The launch steps: unit, weekly version check, open panel unless "SkipOpenDialog".
     void applicationDidFinishLaunching();
-    // Reopen (the application activated): with no visible window the open panel is shown.
-    // Always answers false.
+    // Reopen (the application activated): with no visible window the open panel is shown, and
+    // when the user opens nothing from it, the start window. Always answers false.
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    // The window shown while no document is open (a launch with "SkipOpenDialog" and nothing
+    // to restore, or an Open panel cancelled at launch): shows it, made on first use.
+    void showStartWindow();
+    // The start window while it exists, else nullptr.
+    VDLStartWindow* startWindow() const;
+    // The list of documents changed (the document controller reports it): once a document's
+    // window is on screen, it replaces the start window.
+    void documentsChanged();
     // Whether a launch at NOW checks the version ("CheckForUpdates" on and "LastUpdateCheck"
     // missing or more than 7 days before NOW).
     static bool versionCheckDue(const QDateTime& now);
@@ -221,8 +230,8 @@ private:
     std::function<QWidget*()> playerFactory_;
     VDLPreferenceController* preferenceController_ = nullptr;
     QPointer<QWidget> player_;
+    QPointer<VDLStartWindow> startWindow_;
     bool launching_ = false;
     bool reopening_ = false;
-    bool openPanelShown_ = false;
     bool validating_ = false;
 };

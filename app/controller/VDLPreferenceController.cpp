@@ -122,7 +122,7 @@ void VDLPreferenceController::windowDidLoad() {
     auto* startup = new QGroupBox(tr("Start-up and Alerts"), w);
     auto* startupLayout = new QVBoxLayout(startup);
     startupLayout->addWidget(bind(startup, tr("Check for a newer version once a week"), "CheckForUpdates"));
-    startupLayout->addWidget(bind(startup, tr("Don't show the Open dialog at start-up"), "SkipOpenDialog"));
+    startupLayout->addWidget(bind(startup, tr("Start with an empty window instead of the Open dialog"), "SkipOpenDialog"));
     startupLayout->addWidget(bind(startup, tr("Remind me to check hoop and size after saving"), "AlertWriteToURL", true));
     startupLayout->addWidget(bind(startup, tr("Ask before resetting a palette"), "AlertReset", true));
     layout->addWidget(startup);

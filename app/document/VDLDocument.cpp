@@ -629,6 +629,7 @@ bool VDLDocument::saveCopyToURL(const QString& path, VDLError* error) {
     VDLDesign written;
     if (!writeToURL(path, error, written)) return false;
     // The document still stands for its own file: its design, edited state and undo stay.
+    VDLRecentDocuments::noteForDesktop(QFileInfo(path).absoluteFilePath());
     showWriteAlert();
     updateView();
     return true;
@@ -885,6 +886,30 @@ QStringList VDLDocument::droppedDesignFiles(const QMimeData* data) {
     return files;
 }
 
+bool VDLDocument::handleFileDrop(QEvent* event) {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (droppedDesignFiles(drag->mimeData()).isEmpty()) return false;
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+        return true;
+    }
+    if (event->type() != QEvent::Drop) return false;
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QStringList files = droppedDesignFiles(drop->mimeData());
+    if (files.isEmpty()) return false;
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    // After the drop has ended: opening may show an alert.
+    QMetaObject::invokeMethod(
+        VDLAppController::instance(),
+        [files] {
+            for (const QString& f : files) VDLAppController::instance()->openFile(f);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
 void VDLDocument::zoomAround(float scaling, QPointF viewportPos) {
     if (!patternView_ || !viewport_) {
         setViewScaling(scaling);
@@ -952,39 +977,27 @@ bool VDLDocument::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (watched == viewport_ && event->type() == QEvent::NativeGesture) {
+    // A pinch zooms in the same steps: each quarter the fingers spread (or close) by, summed
+    // over the gesture, is one step of 25 % around the point between them. It reaches the
+    // canvas when the fingers are over the design, the visible area around it elsewhere.
+    if ((watched == viewport_ || watched == patternView_) && event->type() == QEvent::NativeGesture) {
         auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::BeginNativeGesture || gesture->gestureType() == Qt::EndNativeGesture)
+            pinchAccumulator_ = 0;
         if (gesture->gestureType() == Qt::ZoomNativeGesture) {
-            zoomAround(viewScaling_ * float(1.0 + gesture->value()), viewport_->mapFromGlobal(gesture->globalPosition()));
+            const double value = gesture->value();
+            if (std::isfinite(value)) pinchAccumulator_ += value;
+            // A wild value (a driver's glitch) is at most the whole zoom range, never an overflow.
+            const double whole = std::clamp(std::trunc(pinchAccumulator_ / kPinchStep), -100.0, 100.0);
+            pinchAccumulator_ = std::clamp(pinchAccumulator_ - whole * kPinchStep, -kPinchStep, kPinchStep);
+            const int steps = int(whole);
+            if (steps != 0) zoomAround(viewScaling_ + 25.0f * float(steps), viewport_->mapFromGlobal(gesture->globalPosition()));
             gesture->accept();
             return true;
         }
     }
     // Design files dropped onto the window open, each in its own window.
-    if (watched == window_ && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (!droppedDesignFiles(drag->mimeData()).isEmpty()) {
-            drag->setDropAction(Qt::CopyAction);
-            drag->accept();
-            return true;
-        }
-    }
-    if (watched == window_ && event->type() == QEvent::Drop) {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QStringList files = droppedDesignFiles(drop->mimeData());
-        if (!files.isEmpty()) {
-            drop->setDropAction(Qt::CopyAction);
-            drop->accept();
-            // After the drop has ended: opening may show an alert.
-            QMetaObject::invokeMethod(
-                VDLAppController::instance(),
-                [files] {
-                    for (const QString& f : files) VDLAppController::instance()->openFile(f);
-                },
-                Qt::QueuedConnection);
-            return true;
-        }
-    }
+    if (watched == window_ && handleFileDrop(event)) return true;
 
     // The window's resize reaches this filter before the layout resizes the canvas: the design
     // point in the middle of the view is the one to keep there.

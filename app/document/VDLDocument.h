@@ -111,6 +111,10 @@ public:
 
     // The design files (readable types, existing) among dropped data.
     static QStringList droppedDesignFiles(const class QMimeData* data);
+    // A drag over, or a drop onto, a window that opens design files (a document window, the
+    // start window): accepts a drag that carries design files and opens them, each in its own
+    // window, once the drop has ended. Answers whether it took EVENT; other files are refused.
+    static bool handleFileDrop(class QEvent* event);
 
     // Menu validation: answers whether ITEM is enabled for this document and sets its check mark.
     Q_INVOKABLE bool validateUserInterfaceItem(QAction* item);
@@ -346,6 +350,9 @@ private:
     QLabel* pointerLabel_ = nullptr;
     QLabel* stitchLabel_ = nullptr;
     int wheelAccumulator_ = 0;
+    // The pinch's change of scale not yet turned into zoom steps, and the change that makes one.
+    double pinchAccumulator_ = 0;
+    static constexpr double kPinchStep = 0.25;
 
     VDLDesign design_;
     float viewScaling_ = 100.0f;

@@ -108,6 +108,8 @@ void VDLDocumentController::installIntoApplication() {
                        QObject::tr("%1 (error %2)").arg(QString::fromStdString(error.message())).arg(error.code);
         return false;
     });
+    // A document window replaces the start window.
+    connect(this, &VDLDocumentController::documentsChanged, app, &VDLAppController::documentsChanged);
     // A launch without files brings the last session back.
     app->setSessionRestorer([this] { restoreWindowStates(); });
     // Quit asks about every document with unsaved changes before anything is kept.

@@ -6,6 +6,7 @@
 #include "VDLValueTransformer.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -76,6 +77,54 @@ void VDLRulerView::moveRulerline(double from, double to) {
     update();
 }
 
+namespace {
+// The spacing of the ticks: a label every MINORPERLABEL ticks.
+struct Ticks {
+    double step, minor;
+    int minorPerLabel;
+};
+Ticks ticksFor(double step, double unitLength) {
+    const double leading = step / std::pow(10.0, std::floor(std::log10(step)));
+    const int minorPerLabel = (unitLength == 10.0 && std::lround(leading) != 2) ? 10 : 4;
+    return {step, step / minorPerLabel, minorPerLabel};
+}
+constexpr double kBaseline = 10;  // the labels' baseline, across the ruler
+}  // namespace
+
+QFont VDLRulerView::labelFont() const {
+    QFont f = font();
+    f.setPixelSize(9);
+    return f;
+}
+
+QList<VDLRulerView::Label> VDLRulerView::labels() const {
+    QList<Label> out;
+    if (!scrollView_->designView() || !scrollView_->designView()->design()) return out;
+    const Ticks t = ticksFor(labelStep(), unitLength_);
+    const bool horizontal = orientation_ == Qt::Horizontal;
+    const double length = horizontal ? width() : height();
+    double v0 = valueAt(0), v1 = valueAt(length);
+    if (v0 > v1) std::swap(v0, v1);
+    const QFontMetricsF metrics(labelFont());
+    const double across = metrics.ascent() + metrics.descent();
+    for (double k = std::floor(v0 / t.minor); k * t.minor <= v1; ++k) {
+        if (std::lround(k) % t.minorPerLabel != 0) continue;
+        const double value = k * t.minor;
+        const double pixel = std::round(pixelForValue(value)) + 0.5;
+        const QString text = QString::number(std::round(value / t.minor) * t.minor, 'g', 8);
+        const double w = metrics.horizontalAdvance(text);
+        // Along the ruler from the tick (rightwards, or upwards on the vertical ruler, whose
+        // labels read from bottom to top); on the other side where that end is too near.
+        double from = horizontal ? pixel + 2 : pixel - 2 - w;
+        if (horizontal ? from + w > length : from < 0) from = horizontal ? pixel - 2 - w : pixel + 2;
+        if (from < 0 || from + w > length) continue;  // no room at either side: not drawn cut
+        const QRectF rect = horizontal ? QRectF(from, kBaseline - metrics.ascent(), w, across)
+                                       : QRectF(kBaseline - metrics.ascent(), from, across, w);
+        out.append(Label{text, value, rect});
+    }
+    return out;
+}
+
 void VDLRulerView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
@@ -85,43 +134,32 @@ void VDLRulerView::paintEvent(QPaintEvent*) {
     else p.drawLine(width() - 1, 0, width() - 1, height());
     if (!scrollView_->designView() || !scrollView_->designView()->design()) return;
 
-    const double step = labelStep();
-    const double leading = step / std::pow(10.0, std::floor(std::log10(step)));
-    const int minorPerLabel = (unitLength_ == 10.0 && std::lround(leading) != 2) ? 10 : 4;
-    const double minor = step / minorPerLabel;
+    const Ticks t = ticksFor(labelStep(), unitLength_);
     const double length = horizontal ? width() : height();
     double v0 = valueAt(0), v1 = valueAt(length);
     if (v0 > v1) std::swap(v0, v1);
-    QFont font = p.font();
-    font.setPixelSize(9);
-    p.setFont(font);
+    p.setFont(labelFont());
     p.setPen(palette().color(QPalette::WindowText));
     const int thickness = horizontal ? height() : width();
-    for (double k = std::floor(v0 / minor); k * minor <= v1; ++k) {
-        const double value = k * minor;
+    for (double k = std::floor(v0 / t.minor); k * t.minor <= v1; ++k) {
+        const double value = k * t.minor;
         const double pixel = std::round(pixelForValue(value)) + 0.5;
         const long index = std::lround(k);
-        const bool labelled = index % minorPerLabel == 0;
-        const bool half = !labelled && minorPerLabel % 2 == 0 && index % (minorPerLabel / 2) == 0;
+        const bool labelled = index % t.minorPerLabel == 0;
+        const bool half = !labelled && t.minorPerLabel % 2 == 0 && index % (t.minorPerLabel / 2) == 0;
         const double tick = labelled ? thickness * 0.6 : half ? thickness * 0.4 : thickness * 0.2;
         if (horizontal) p.drawLine(QPointF(pixel, thickness - tick), QPointF(pixel, thickness));
         else p.drawLine(QPointF(thickness - tick, pixel), QPointF(thickness, pixel));
-        if (labelled) {
-            const QString text = QString::number(std::round(value / minor) * minor, 'g', 8);
-            // A label runs along the ruler from its tick; where it would run off the ruler's
-            // end it is put on the other side of the tick, so it is always read whole.
-            const double w = p.fontMetrics().horizontalAdvance(text);
-            if (horizontal) {
-                const double x = pixel + 2 + w > length ? pixel - 2 - w : pixel + 2;
-                p.drawText(QPointF(x, 10), text);
-            } else {
-                const double y = pixel - 2 - w < 0 ? pixel + 2 + w : pixel - 2;
-                p.save();
-                p.translate(10, y);
-                p.rotate(-90);
-                p.drawText(QPointF(0, 0), text);
-                p.restore();
-            }
+    }
+    for (const Label& label : labels()) {
+        if (horizontal) {
+            p.drawText(QPointF(label.rect.left(), kBaseline), label.text);
+        } else {
+            p.save();
+            p.translate(kBaseline, label.rect.bottom());
+            p.rotate(-90);
+            p.drawText(QPointF(0, 0), label.text);
+            p.restore();
         }
     }
     if (line_ >= 0) {

@@ -4,6 +4,9 @@
 // "VardelleHideRulers"; a design view smaller than the visible area stays centred.
 #include "VDLGeometry.h"
 
+#include <QFont>
+#include <QList>
+#include <QRectF>
 #include <QScrollArea>
 #include <QString>
 #include <QWidget>
@@ -31,6 +34,17 @@ public:
     double pixelForValue(double value) const;
     // The distance between labelled ticks in ruler units at the current zoom.
     double labelStep() const;
+
+    // The labels the ruler draws: each value's text and the rectangle it covers in the ruler
+    // (along the ruler from its tick, on the other side of the tick where it would run off an
+    // end). A label is only drawn whole: one that cannot fit at either side is left out.
+    struct Label {
+        QString text;
+        double value;
+        QRectF rect;
+    };
+    QList<Label> labels() const;
+    QFont labelFont() const;
 
     // The mouse-following ruler line (a pixel of the ruler; negative hides it).
     void moveRulerline(double from, double to);

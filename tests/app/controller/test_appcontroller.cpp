@@ -5,6 +5,7 @@
 #include "VDLDefaults.h"
 #include "VDLDesign.h"
 #include "VDLNotificationCenter.h"
+#include "VDLStartWindow.h"
 #include "VDLValueTransformer.h"
 
 #include <QAction>
@@ -291,8 +292,12 @@ TEST(AppController, OpenPanelAtLaunchAndReopen) {
     EXPECT_EQ(panels, 0);
     EXPECT_FALSE(c->applicationShouldHandleReopen(false));
     EXPECT_EQ(panels, 1);
+    // The panel opened nothing: the start window keeps the application reachable.
+    ASSERT_NE(c->startWindow(), nullptr);
+    EXPECT_TRUE(c->startWindow()->isVisible());
     c->applicationShouldHandleReopen(true);
     EXPECT_EQ(panels, 1);
+    delete c->startWindow();
     d.setValue("SkipOpenDialog", false);
     c->applicationDidFinishLaunching();
     EXPECT_EQ(panels, 2);

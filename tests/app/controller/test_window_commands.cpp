@@ -23,6 +23,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <QPointingDevice>
+#include <cmath>
 #include <QDoubleSpinBox>
 #include <QFontMetricsF>
 #include <QLineEdit>
@@ -440,6 +442,63 @@ TEST_F(DocumentTest, ControlWheelZoomsAroundThePointer) {
     EXPECT_FLOAT_EQ(doc->viewScaling(), 10.0f);  // the lower limit
     wheel(-120, Qt::NoModifier);
     EXPECT_FLOAT_EQ(doc->viewScaling(), 10.0f);
+}
+
+// A touchpad pinch zooms in the same 25 % steps around the point between the fingers (the design
+// point there stays there): a quarter of spread per step, summed over the gesture, within the
+// zoom limits; the remainder of one gesture does not carry over into the next.
+TEST_F(DocumentTest, PinchZoomsInStepsAroundThePointer) {
+    VDLDocument* doc = open(sample("flower.dst"));
+    ASSERT_NE(doc, nullptr);
+    activate(doc);
+    VDLDesignView* canvas = doc->patternView();
+    QWidget* viewport = canvas->parentWidget();
+    const QPointF at(viewport->width() * 0.3, viewport->height() * 0.6);
+    auto gesture = [&](Qt::NativeGestureType type, double value) {
+        QNativeGestureEvent e(type, QPointingDevice::primaryPointingDevice(), 2, at, at, viewport->mapToGlobal(at), value,
+                              QPointF());
+        QApplication::sendEvent(viewport, &e);
+        return e.isAccepted();
+    };
+    const VDLPoint under = canvas->designPointAt(canvas->mapFrom(viewport, at));
+    ASSERT_FLOAT_EQ(doc->viewScaling(), 100.0f);
+    gesture(Qt::BeginNativeGesture, 0);
+    EXPECT_TRUE(gesture(Qt::ZoomNativeGesture, 0.1));
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 100.0f);  // not yet a step
+    gesture(Qt::ZoomNativeGesture, 0.1);
+    gesture(Qt::ZoomNativeGesture, 0.1);          // 0.3 spread: one step
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 125.0f);
+    const VDLPoint after = canvas->designPointAt(canvas->mapFrom(viewport, at));
+    EXPECT_NEAR(after.x, under.x, 2 * canvas->drawUnit());
+    EXPECT_NEAR(after.y, under.y, 2 * canvas->drawUnit());
+    gesture(Qt::ZoomNativeGesture, 0.45);         // 0.05 left over + 0.45: two more
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 175.0f);
+    gesture(Qt::EndNativeGesture, 0);
+
+    // Closing the fingers zooms out, down to the lower limit and no further.
+    gesture(Qt::BeginNativeGesture, 0);
+    gesture(Qt::ZoomNativeGesture, -0.5);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 125.0f);
+    for (int i = 0; i < 20; ++i) gesture(Qt::ZoomNativeGesture, -0.25);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 10.0f);
+    gesture(Qt::EndNativeGesture, 0);
+    // A new gesture starts from nothing; a wild value zooms to the upper limit and no further.
+    gesture(Qt::BeginNativeGesture, 0);
+    gesture(Qt::ZoomNativeGesture, 0.2);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 10.0f);
+    gesture(Qt::ZoomNativeGesture, 1e12);
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 1500.0f);
+    gesture(Qt::ZoomNativeGesture, std::nan(""));
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 1500.0f);
+    gesture(Qt::EndNativeGesture, 0);
+
+    // Over the design itself the canvas gets the pinch first: the same zoom.
+    const QPointF onCanvas = canvas->mapFrom(viewport, at);
+    QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, onCanvas, onCanvas,
+                              canvas->mapToGlobal(onCanvas), -0.5, QPointF());
+    QApplication::sendEvent(canvas, &pinch);
+    EXPECT_TRUE(pinch.isAccepted());
+    EXPECT_FLOAT_EQ(doc->viewScaling(), 1450.0f);
 }
 
 // The status bar shows the pointer's place in design coordinates (the rulers' zero) in the

@@ -390,3 +390,68 @@ TEST(CanvasRenderer, ManyCanvasesDrawOnOneSharedPool) {
     QCoreApplication::processEvents();
     EXPECT_EQ(serials[1], 3u);
 }
+
+// Ruler labels are drawn whole: at every zoom and scroll position each label lies inside its
+// ruler, and a labelled tick just inside the top or right end ("-60" at the top of the vertical
+// ruler) turns its label to the other side of the tick instead of losing a digit.
+TEST(ScrollView, RulerLabelsAreNeverCut) {
+    std::vector<VDLStitch> s{VDLStitch(-800, -800, true, false)};
+    for (int i = 0; i < 80; ++i) s.emplace_back(20, 20, false, false);
+    Window w(makeDesign(s), QSize(700, 500));
+    VDLRulerView* h = w.scroll.horizontalRulerView();
+    VDLRulerView* r = w.scroll.verticalRulerView();
+    ASSERT_TRUE(w.scroll.rulersVisible());
+    bool sawSixtyAtTheTop = false;
+    for (float scale : {1.0f, 2.0f, 3.0f, 5.0f}) {
+        w.view->setScale(scale);
+        QApplication::processEvents();
+        QScrollBar* vbar = w.scroll.verticalScrollBar();
+        QScrollBar* hbar = w.scroll.horizontalScrollBar();
+        for (int v = vbar->minimum(); v <= vbar->maximum(); v += std::max(1, (vbar->maximum() - vbar->minimum()) / 40 + 1)) {
+            vbar->setValue(v);
+            hbar->setValue(hbar->minimum() + (v - vbar->minimum()) * (hbar->maximum() - hbar->minimum()) /
+                                                 std::max(1, vbar->maximum() - vbar->minimum()));
+            for (VDLRulerView* ruler : {h, r}) {
+                const QRectF inside(0, 0, ruler->width(), ruler->height());
+                const QList<VDLRulerView::Label> labels = ruler->labels();
+                for (const VDLRulerView::Label& l : labels)
+                    EXPECT_TRUE(inside.contains(l.rect)) << l.text.toStdString() << " at scale " << scale;
+                // Every labelled value whose tick is in the ruler and has room on one side shows.
+                const double step = ruler->labelStep();
+                const double length = ruler == h ? ruler->width() : ruler->height();
+                double v0 = ruler->valueAt(0), v1 = ruler->valueAt(length);
+                if (v0 > v1) std::swap(v0, v1);
+                for (double value = std::ceil(v0 / step) * step; value <= v1; value += step) {
+                    const double pixel = ruler->pixelForValue(value);
+                    if (pixel < 0 || pixel > length) continue;
+                    bool shown = false;
+                    for (const VDLRulerView::Label& l : labels) shown |= std::fabs(l.value - value) < step / 100;
+                    EXPECT_TRUE(shown) << value << " not labelled at pixel " << pixel << " of " << length;
+                }
+            }
+            const double top = r->pixelForValue(-60);
+            if (top >= 0 && top < 6 && std::fmod(60.0, r->labelStep()) == 0) {
+                bool whole = false;
+                for (const VDLRulerView::Label& l : r->labels()) whole |= l.text == QStringLiteral("-60") && l.rect.top() >= 0;
+                EXPECT_TRUE(whole) << "-60 at pixel " << top;
+                sawSixtyAtTheTop = true;
+            }
+        }
+        EXPECT_FALSE(r->grab().isNull());  // drawn offscreen as on screen
+    }
+    // The scroll positions above put the -60 mm tick at the very top at least once.
+    if (!sawSixtyAtTheTop) {
+        w.view->setScale(2.0f);
+        QApplication::processEvents();
+        w.view->scrollPointToCentre(VDLPoint{0, -600});
+        QApplication::processEvents();
+        QScrollBar* vbar = w.scroll.verticalScrollBar();
+        const double delta = r->pixelForValue(-60) - 2;  // the tick 2 pixels below the top
+        vbar->setValue(vbar->value() + int(std::lround(delta)));
+        QApplication::processEvents();
+        ASSERT_NEAR(r->pixelForValue(-60), 2, 1.5);
+        bool whole = false;
+        for (const VDLRulerView::Label& l : r->labels()) whole |= l.text == QStringLiteral("-60") && l.rect.top() >= 0;
+        EXPECT_TRUE(whole);
+    }
+}
