@@ -38,21 +38,45 @@ struct Part {
     bool ok = false;
 };
 
+// A compressor kept by each thread from one picture to the next: a collection's thousands of
+// thumbnails then cost one set-up of its tables per thread instead of one each.
+class Deflater {
+public:
+    ~Deflater() {
+        if (ready_) deflateEnd(&z_);
+    }
+    // The stream, reset for a new picture; nullptr when zlib has no memory for it.
+    z_stream* stream() {
+        if (ready_) {
+            if (deflateReset(&z_) == Z_OK) return &z_;
+            deflateEnd(&z_);
+            ready_ = false;
+        }
+        z_ = z_stream{};
+        // Runs only (of the filtered bytes, mostly zeros where a colour goes on): several times
+        // quicker than searching for matches, and drawings compress nearly as well.
+        if (deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) return nullptr;
+        ready_ = true;
+        return &z_;
+    }
+
+private:
+    z_stream z_{};
+    bool ready_ = false;
+};
+
 void encodePart(const uint8_t* data, int width, int stride, int from, int to, bool last, Part& part) {
     const size_t lineSize = 1 + size_t(width) * 4;
     std::vector<uint8_t> line(lineSize);
     std::vector<uint8_t> rgba(size_t(width) * 4);
-    z_stream z{};
-    // Runs only (of the filtered bytes, mostly zeros where a colour goes on): several times
-    // quicker than searching for matches, and drawings compress nearly as well.
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) return;
+    thread_local Deflater deflater;
+    z_stream* stream = deflater.stream();
+    if (!stream) return;
+    z_stream& z = *stream;
     part.rawSize = lineSize * size_t(to - from);
     const size_t capacity = deflateBound(&z, uLong(part.rawSize)) + 64;
     part.deflated.reset(new (std::nothrow) uint8_t[capacity]);
-    if (!part.deflated) {
-        deflateEnd(&z);
-        return;
-    }
+    if (!part.deflated) return;
     VDLAdviseLargeBuffer(part.deflated.get(), capacity);
     z.next_out = part.deflated.get();
     z.avail_out = uInt(capacity);
@@ -86,7 +110,6 @@ void encodePart(const uint8_t* data, int width, int stride, int from, int to, bo
     }
     if (ok && to == from && last) ok = deflate(&z, Z_FINISH) == Z_STREAM_END;
     part.size = capacity - z.avail_out;
-    deflateEnd(&z);
     part.ok = ok;
 }
 

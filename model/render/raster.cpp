@@ -1547,10 +1547,9 @@ bool VDLDrawDesignIntoImage(const VDLDesign& design, VDLRect rect, const VDLImag
 
     int bands = options.threads;
     if (bands <= 0) {
-        const unsigned cores = std::thread::hardware_concurrency();
         const bool large = image.height >= 128 && double(image.width) * image.height >= 256.0 * 256.0 &&
                            design.stitches().size() >= 5000;
-        bands = large && cores >= 2 ? 2 : 1;
+        bands = large && std::thread::hardware_concurrency() >= 2 ? 2 : 1;  // asked only when it matters
     }
     bands = std::clamp(bands, 1, std::min(8, image.height));
 
