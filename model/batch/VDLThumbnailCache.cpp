@@ -294,7 +294,7 @@ VDLBatchOutcome VDLThumbnailCacheFile(const std::string& path, const VDLThumbnai
     image->translate(n / 2 - w / 2 * f - xMin * f, n / 2 - h / 2 * f - yMin * f);
     image->scale(f, f);
     design.drawDesignInRect(VDLMakeRect(xMin, yMin, w, h), *image, false, false, false);
-    const std::vector<uint8_t> png = VDLEncodePNG(image->data(), pixels, pixels, image->stride(), text);
+    const std::vector<uint8_t> png = VDLEncodePNG(image->data(), pixels, pixels, image->stride(), text, true);
     if (png.empty()) return {VDLBatchOutcome::Status::Failed, std::strerror(ENOMEM), ENOMEM};
 
     if (!writeEntry(entry, png, err))
