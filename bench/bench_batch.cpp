@@ -2,7 +2,16 @@
 // its thumbnail cache filled, and a catalogue of 500 of them, on the pool of one process against
 // the naive ways in the same run: one thread, and one vardelle-cli process per file (measured on
 // a sample of files and given per file, since a full run takes minutes).
-// VARDELLE_BENCH_FILES sets the folder's size (default 10,000).
+// VARDELLE_BENCH_FILES sets the folder's size (default 10,000); VARDELLE_BENCH_KEEP keeps the
+// folder (its path is printed) to time the command-line tool on it.
+//
+// Each run reports the process's user and kernel seconds (per 10,000 files): on a shared machine
+// they say more than the wall clock. The folder goes under TMPDIR. On an ext4 file system
+// without a journal the kernel steps over every inode freed in the last minutes (five, while
+// their blocks are not yet written) before it hands out a new one, looking each up: in a
+// folder where thousands of files were just deleted (a busy /tmp, or this benchmark's previous
+// run) every new file then costs a fraction of a millisecond of kernel time. Point TMPDIR at a
+// quiet folder (e.g. a new one under /var/tmp) to time the work rather than that.
 #include "model/batch/VDLBatch.h"
 #include "model/batch/VDLCatalogue.h"
 #include "model/batch/VDLThumbnailCache.h"
@@ -12,9 +21,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -47,6 +58,28 @@ VDLDesign smallDesign(int stitches, int variant) {
     return d;
 }
 
+// The whole process's CPU time (every thread, user and kernel), to compare runs on a busy
+// machine where the wall clock says more about the neighbours than about the work.
+struct ProcessCPU {
+    double user = 0, sys = 0;
+    static ProcessCPU now() {
+        rusage r{};
+        ::getrusage(RUSAGE_SELF, &r);
+        return {double(r.ru_utime.tv_sec) + double(r.ru_utime.tv_usec) / 1e6,
+                double(r.ru_stime.tv_sec) + double(r.ru_stime.tv_usec) / 1e6};
+    }
+};
+
+// Adds the process's CPU seconds spent between START and now to STATE's counters: user, sys,
+// and both per 10,000 files.
+void reportCPU(benchmark::State& state, const ProcessCPU& start, size_t files) {
+    const ProcessCPU end = ProcessCPU::now();
+    const double user = end.user - start.user, sys = end.sys - start.sys;
+    state.counters["user_s"] = user;
+    state.counters["sys_s"] = sys;
+    if (files) state.counters["cpu_s_per_10k"] = (user + sys) * 10000.0 / double(files);
+}
+
 size_t folderSize() {
     const char* n = std::getenv("VARDELLE_BENCH_FILES");
     const long v = n ? std::atol(n) : 0;
@@ -77,6 +110,10 @@ struct Collection {
         files = VDLBatchCollect({root + "/in"}, false).files;
     }
     ~Collection() {
+        if (std::getenv("VARDELLE_BENCH_KEEP")) {
+            std::fprintf(stderr, "kept: %s\n", root.c_str());
+            return;
+        }
         std::error_code ec;
         fs::remove_all(root, ec);
     }
@@ -90,11 +127,14 @@ Collection& collection() {
 // FLUSHONCE: the new files flushed together at the end (as the command does) instead of one by one.
 void convertAll(benchmark::State& state, unsigned jobs, bool flushOnce = true) {
     Collection& c = collection();
-    const std::string out = c.root + "/out-" + std::to_string(jobs);
+    // A folder of its own: deleting another run's thousands of outputs just before would time the
+    // file system's bookkeeping of freed inodes (see above) rather than the conversions.
+    const std::string out = c.root + "/out-" + std::to_string(jobs) + (flushOnce ? "" : "-flush-each");
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(out);
         state.ResumeTiming();
+        const ProcessCPU start = ProcessCPU::now();
         size_t failed = 0;
         VDLBatchRun(
             c.files.size(), jobs,
@@ -103,6 +143,7 @@ void convertAll(benchmark::State& state, unsigned jobs, bool flushOnce = true) {
             },
             [&](size_t, const VDLBatchOutcome& o) { failed += o.status != VDLBatchOutcome::Status::Done; });
         if (flushOnce) VDLSyncFiles({out});
+        reportCPU(state, start, c.files.size());
         if (failed) state.SkipWithError("conversions failed");
     }
     state.SetItemsProcessed(int64_t(state.iterations() * c.files.size()));
@@ -163,10 +204,12 @@ void cacheAll(benchmark::State& state, unsigned jobs) {
         state.PauseTiming();
         fs::remove_all(options.cacheFolder);
         state.ResumeTiming();
+        const ProcessCPU start = ProcessCPU::now();
         size_t failed = 0;
         VDLBatchRun(
             c.files.size(), jobs, [&](size_t i) { return VDLThumbnailCacheFile(c.files[i].path, options); },
             [&](size_t, const VDLBatchOutcome& o) { failed += o.status != VDLBatchOutcome::Status::Done; });
+        reportCPU(state, start, c.files.size());
         if (failed) state.SkipWithError("thumbnails failed");
     }
     state.SetItemsProcessed(int64_t(state.iterations() * c.files.size()));
@@ -181,7 +224,9 @@ void catalogue(benchmark::State& state, unsigned jobs) {
     VDLCatalogueLayout layout;
     layout.title = "Benchmark";
     for (auto _ : state) {
+        const ProcessCPU start = ProcessCPU::now();
         VDLCatalogueResult r = VDLMakeCatalogue(files, layout, jobs, nullptr, {});
+        reportCPU(state, start, 0);
         if (r.pdf.empty()) state.SkipWithError("no catalogue");
         state.counters["MB"] = double(r.pdf.size()) / 1e6;
     }

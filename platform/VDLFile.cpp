@@ -12,6 +12,7 @@
 #include <mutex>
 #include <climits>
 #include <filesystem>
+#include <random>
 
 bool VDLReadFile(const std::string& path, std::vector<uint8_t>& bytes, VDLError* error) {
     bytes.clear();
@@ -156,12 +157,30 @@ unsigned VDLCurrentUmask() {
     return unsigned(mask);
 }
 
-bool VDLStageFile(const std::string& path, const void* data, size_t size, std::string& staged, VDLError* error) {
+namespace {
+
+// Creates a new temporary file beside TARGET (".name.vardelle-XXXXXX") and answers its
+// descriptor and name. MODE is handed to the kernel, which takes the file-creation mask (or the
+// folder's default ACL) off it as for any new file.
+int createTemporary(const std::filesystem::path& dir, const std::filesystem::path& target, mode_t mode, std::string& name) {
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    const std::string prefix = (dir / ("." + target.filename().string() + ".vardelle-")).string();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t bits = random();
+        name = prefix;
+        for (int i = 0; i < 6; ++i, bits >>= 6) name += kChars[bits % 62];
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// VDLStageFile for the file RESOLVED that a write to PATH lands on.
+bool stageResolved(const std::string& path, const std::string& resolved, const void* data, size_t size,
+                   std::string& staged, VDLError* error) {
     namespace fs = std::filesystem;
-    staged.clear();
-    std::string resolved;
-    int linkError = 0;
-    if (!resolveLinks(path, resolved, linkError)) return VDLPOSIXError(error, linkError, path);
     fs::path target(resolved);
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
@@ -169,8 +188,10 @@ bool VDLStageFile(const std::string& path, const void* data, size_t size, std::s
     const bool exists = ::stat(resolved.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) return VDLPOSIXError(error, EISDIR, path);
 
-    std::string tmpl = (dir / ("." + target.filename().string() + ".vardelle-XXXXXX")).string();
-    int fd = ::mkstemp(tmpl.data());
+    // A new file is created with the bits any new file gets; one that replaces a file is
+    // created private and given the old file's bits before it takes its place.
+    std::string tmpl;
+    int fd = createTemporary(dir, target, exists ? 0600 : 0666, tmpl);
     if (fd < 0) return VDLPOSIXError(error, errno, path);
     auto fail = [&](int e) {
         ::close(fd);
@@ -188,13 +209,7 @@ bool VDLStageFile(const std::string& path, const void* data, size_t size, std::s
         p += n;
         left -= size_t(n);
     }
-    mode_t mode;
-    if (exists) {
-        mode = existing.st_mode & 07777;
-    } else {
-        mode = 0666 & ~mode_t(VDLCurrentUmask());
-    }
-    if (::fchmod(fd, mode) != 0) return fail(errno);
+    if (exists && ::fchmod(fd, existing.st_mode & 07777) != 0) return fail(errno);
     if ((exists || !gDeferSync) && ::fsync(fd) != 0) return fail(errno);
     if (::close(fd) != 0) {
         int e = errno;
@@ -203,6 +218,25 @@ bool VDLStageFile(const std::string& path, const void* data, size_t size, std::s
     }
     staged = tmpl;
     return true;
+}
+
+bool renameStaged(const std::string& staged, const std::string& resolved, const std::string& path, VDLError* error) {
+    if (::rename(staged.c_str(), resolved.c_str()) != 0) {
+        int e = errno;
+        ::unlink(staged.c_str());
+        return VDLPOSIXError(error, e, path);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool VDLStageFile(const std::string& path, const void* data, size_t size, std::string& staged, VDLError* error) {
+    staged.clear();
+    std::string resolved;
+    int linkError = 0;
+    if (!resolveLinks(path, resolved, linkError)) return VDLPOSIXError(error, linkError, path);
+    return stageResolved(path, resolved, data, size, staged, error);
 }
 
 bool VDLCommitStagedFile(const std::string& staged, const std::string& path, VDLError* error) {
@@ -214,12 +248,7 @@ bool VDLCommitStagedFile(const std::string& staged, const std::string& path, VDL
         ::unlink(staged.c_str());
         return VDLPOSIXError(error, linkError, path);
     }
-    if (::rename(staged.c_str(), resolved.c_str()) != 0) {
-        int e = errno;
-        ::unlink(staged.c_str());
-        return VDLPOSIXError(error, e, path);
-    }
-    return true;
+    return renameStaged(staged, resolved, path, error);
 }
 
 void VDLDiscardStagedFile(const std::string& staged) {
@@ -227,8 +256,11 @@ void VDLDiscardStagedFile(const std::string& staged) {
 }
 
 bool VDLWriteFileAtomically(const std::string& path, const void* data, size_t size, VDLError* error) {
-    std::string staged;
-    return VDLStageFile(path, data, size, staged, error) && VDLCommitStagedFile(staged, path, error);
+    // The links are followed once: the file is staged beside the end of the chain and renamed there.
+    std::string resolved, staged;
+    int linkError = 0;
+    if (!resolveLinks(path, resolved, linkError)) return VDLPOSIXError(error, linkError, path);
+    return stageResolved(path, resolved, data, size, staged, error) && renameStaged(staged, resolved, path, error);
 }
 
 void VDLAdviseLargeBuffer(const void* data, size_t bytes) {

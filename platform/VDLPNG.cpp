@@ -38,21 +38,47 @@ struct Part {
     bool ok = false;
 };
 
-void encodePart(const uint8_t* data, int width, int stride, int from, int to, bool last, Part& part) {
-    const size_t lineSize = 1 + size_t(width) * 4;
+// A compressor kept by each thread from one picture to the next: a collection's thousands of
+// thumbnails then cost one set-up of its tables per thread instead of one each.
+class Deflater {
+public:
+    ~Deflater() {
+        if (ready_) deflateEnd(&z_);
+    }
+    // The stream, reset for a new picture; nullptr when zlib has no memory for it.
+    z_stream* stream() {
+        if (ready_) {
+            if (deflateReset(&z_) == Z_OK) return &z_;
+            deflateEnd(&z_);
+            ready_ = false;
+        }
+        z_ = z_stream{};
+        // Runs only (of the filtered bytes, mostly zeros where a colour goes on): several times
+        // quicker than searching for matches, and drawings compress nearly as well.
+        if (deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) return nullptr;
+        ready_ = true;
+        return &z_;
+    }
+
+private:
+    z_stream z_{};
+    bool ready_ = false;
+};
+
+// CHANNELS: 4 (RGBA), or 3 (RGB) for a picture whose every pixel is opaque.
+void encodePart(const uint8_t* data, int width, int stride, int from, int to, bool last, int channels, Part& part) {
+    const size_t pixelSize = size_t(channels);
+    const size_t lineSize = 1 + size_t(width) * pixelSize;
     std::vector<uint8_t> line(lineSize);
     std::vector<uint8_t> rgba(size_t(width) * 4);
-    z_stream z{};
-    // Runs only (of the filtered bytes, mostly zeros where a colour goes on): several times
-    // quicker than searching for matches, and drawings compress nearly as well.
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) return;
+    thread_local Deflater deflater;
+    z_stream* stream = deflater.stream();
+    if (!stream) return;
+    z_stream& z = *stream;
     part.rawSize = lineSize * size_t(to - from);
     const size_t capacity = deflateBound(&z, uLong(part.rawSize)) + 64;
     part.deflated.reset(new (std::nothrow) uint8_t[capacity]);
-    if (!part.deflated) {
-        deflateEnd(&z);
-        return;
-    }
+    if (!part.deflated) return;
     VDLAdviseLargeBuffer(part.deflated.get(), capacity);
     z.next_out = part.deflated.get();
     z.avail_out = uInt(capacity);
@@ -75,8 +101,20 @@ void encodePart(const uint8_t* data, int width, int stride, int from, int to, bo
             }
         }
         line[0] = 1;  // Sub: each byte less the byte of the pixel to its left
-        std::memcpy(&line[1], rgba.data(), 4);
-        for (size_t i = 4; i < rgba.size(); ++i) line[1 + i] = uint8_t(rgba[i] - rgba[i - 4]);
+        if (channels == 4) {
+            std::memcpy(&line[1], rgba.data(), 4);
+            for (size_t i = 4; i < rgba.size(); ++i) line[1 + i] = uint8_t(rgba[i] - rgba[i - 4]);
+        } else {
+            uint8_t* o = &line[1];
+            uint8_t left[3] = {0, 0, 0};
+            for (size_t x = 0; x < size_t(width); ++x, o += 3) {
+                const uint8_t* p = &rgba[x * 4];
+                for (int c = 0; c < 3; ++c) {
+                    o[c] = uint8_t(p[c] - left[c]);
+                    left[c] = p[c];
+                }
+            }
+        }
         part.adler = adler32(part.adler, line.data(), uInt(lineSize));
         z.next_in = line.data();
         z.avail_in = uInt(lineSize);
@@ -86,33 +124,43 @@ void encodePart(const uint8_t* data, int width, int stride, int from, int to, bo
     }
     if (ok && to == from && last) ok = deflate(&z, Z_FINISH) == Z_STREAM_END;
     part.size = capacity - z.avail_out;
-    deflateEnd(&z);
     part.ok = ok;
 }
 
 }  // namespace
 
-std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, int stride, const VDLPNGText& text) {
+std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, int stride, const VDLPNGText& text,
+                                  bool dropOpaqueAlpha) {
     if (!data || width <= 0 || height <= 0 || width > (1 << 24) || height > (1 << 24) || stride < width * 4) return {};
     // zlib counts in 32 bits: a picture of over 2 GB is left to the caller's other writer.
     if (double(width) * 4.0 * double(height) > 2e9) return {};
     try {
+        bool opaque = dropOpaqueAlpha;
+        for (int y = 0; y < height && opaque; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+            for (int x = 0; x < width; ++x)
+                if ((row[x] >> 24) != 255) {
+                    opaque = false;
+                    break;
+                }
+        }
+        const int channels = opaque ? 3 : 4;
         const bool split = double(width) * height >= 512.0 * 512.0 && height >= 2 && std::thread::hardware_concurrency() > 1;
         const int middle = split ? height / 2 : height;
         Part first, second;
         std::thread helper;
         if (split) {
             try {
-                helper = std::thread(encodePart, data, width, stride, middle, height, true, std::ref(second));
+                helper = std::thread(encodePart, data, width, stride, middle, height, true, channels, std::ref(second));
             } catch (...) {
                 // No second thread: this one does both parts.
             }
         }
-        encodePart(data, width, stride, 0, middle, !split, first);
+        encodePart(data, width, stride, 0, middle, !split, channels, first);
         if (helper.joinable())
             helper.join();
         else if (split)
-            encodePart(data, width, stride, middle, height, true, second);
+            encodePart(data, width, stride, middle, height, true, channels, second);
         if (!first.ok || (split && !second.ok)) return {};
 
         // The zlib stream: its header, the parts, the check sum of all the scanlines.
@@ -132,7 +180,8 @@ std::vector<uint8_t> VDLEncodePNG(const uint8_t* data, int width, int height, in
         const uint32_t w = uint32_t(width), h = uint32_t(height);
         const uint8_t header[13] = {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w),
                                     uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h),
-                                    8, 6, 0, 0, 0};  // 8 bits, RGBA, deflate, adaptive filters, no interlace
+                                    8, uint8_t(opaque ? 2 : 6), 0, 0, 0};  // 8 bits, RGB or RGBA, deflate,
+                                                                            // adaptive filters, no interlace
         putChunk(png, "IHDR", header, sizeof header);
         for (const auto& [key, value] : text) {
             if (key.empty() || key.size() > 79 || key.find('\0') != std::string::npos) continue;

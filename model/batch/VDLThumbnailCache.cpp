@@ -132,11 +132,16 @@ bool makeFolders(const std::string& folder, int& err) {
 }
 
 // Writes BYTES to PATH through a temporary file in the same folder, mode 0600, renamed into
-// place: a reader sees the old entry or the whole new one.
+// place: a reader sees the old entry or the whole new one. The folder (and its parents, each
+// readable by its owner only) is made when the temporary file finds it missing.
 bool writeEntry(const std::string& path, const std::vector<uint8_t>& bytes, int& err) {
     const std::string temp = path + ".vardelle-" + std::to_string(::getpid()) + "-" +
                              std::to_string(gEntryCounter.fetch_add(1)) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == ENOENT) {
+        if (!makeFolders(path.substr(0, path.rfind('/')), err)) return false;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
     if (fd < 0) {
         err = errno;
         return false;
@@ -245,8 +250,10 @@ VDLBatchOutcome VDLThumbnailCacheFile(const std::string& path, const VDLThumbnai
     const std::string uri = VDLThumbnailURIForPath(absolutePath(path));
     const std::string mtime = std::to_string(int64_t(st.st_mtime));
     const std::string size = std::to_string(int64_t(st.st_size));
-    const std::string entry = VDLThumbnailCachePath(path, options, false);
-    const std::string failEntry = VDLThumbnailCachePath(path, options, true);
+    const std::string base = options.cacheFolder.empty() ? VDLThumbnailCacheFolder() : options.cacheFolder;
+    const std::string name = VDLMD5Hex(uri) + ".png";
+    const std::string entry = base + "/" + options.sizeName + "/" + name;
+    const std::string failEntry = base + "/fail/vardelle-" + options.version + "/" + name;
     if (entryIsCurrent(entry, uri, mtime, size))
         return {VDLBatchOutcome::Status::Skipped, "its thumbnail is current", 0};
     if (entryIsCurrent(failEntry, uri, mtime, size))
@@ -264,10 +271,9 @@ VDLBatchOutcome VDLThumbnailCacheFile(const std::string& path, const VDLThumbnai
     int err = 0;
     if (!imported) {
         // The failure entry: a one-pixel transparent picture with the file's identity.
-        const std::string folder = failEntry.substr(0, failEntry.rfind('/'));
         const uint32_t pixel = 0;
         const std::vector<uint8_t> png = VDLEncodePNG(reinterpret_cast<const uint8_t*>(&pixel), 1, 1, 4, text);
-        if (makeFolders(folder, err)) writeEntry(failEntry, png, err);
+        writeEntry(failEntry, png, err);
         const std::string message =
             error.domain == VDLPOSIXErrorDomain ? std::string(std::strerror(int(error.code))) : error.message();
         return {VDLBatchOutcome::Status::Failed, message, error.code};
@@ -288,11 +294,10 @@ VDLBatchOutcome VDLThumbnailCacheFile(const std::string& path, const VDLThumbnai
     image->translate(n / 2 - w / 2 * f - xMin * f, n / 2 - h / 2 * f - yMin * f);
     image->scale(f, f);
     design.drawDesignInRect(VDLMakeRect(xMin, yMin, w, h), *image, false, false, false);
-    const std::vector<uint8_t> png = VDLEncodePNG(image->data(), pixels, pixels, image->stride(), text);
+    const std::vector<uint8_t> png = VDLEncodePNG(image->data(), pixels, pixels, image->stride(), text, true);
     if (png.empty()) return {VDLBatchOutcome::Status::Failed, std::strerror(ENOMEM), ENOMEM};
 
-    const std::string folder = entry.substr(0, entry.rfind('/'));
-    if (!makeFolders(folder, err) || !writeEntry(entry, png, err))
+    if (!writeEntry(entry, png, err))
         return {VDLBatchOutcome::Status::Failed, entry + ": " + std::strerror(err), err};
     return {};
 }

@@ -628,10 +628,12 @@ __attribute__((target("avx2"))) void stampFusedN(const StrokeLayer* layers, Rast
     const __m256 zero = _mm256_setzero_ps();
     const __m256 steps = _mm256_setr_ps(0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f);
     float radius[3], bend[3], endInner[3];
+    bool anyWide = false;  // thin strokes are measured as bands: they need no distance to the ends
     for (int i = 0; i < n; ++i) {
         radius[i] = layers[i].radius;
         bend[i] = radius[i] > 0 ? 1.0f / (24.0f * radius[i]) : 0.0f;
         endInner[i] = body.reach - float(kPi / 4) * radius[i];
+        anyWide = anyWide || !(radius[i] < kThinStroke);
     }
     for (int y = rowBegin; y < rowEnd; ++y) {
         int x0, x1;
@@ -647,7 +649,7 @@ __attribute__((target("avx2"))) void stampFusedN(const StrokeLayer* layers, Rast
             __m256 d = absPs(s);
             Profile8 prof = bodyP;
             __m256 capMask = _mm256_setzero_ps();
-            if (_mm256_movemask_ps(inBody) != 0xFF) {
+            if (anyWide && _mm256_movemask_ps(inBody) != 0xFF) {
                 const __m256 tc = _mm256_min_ps(_mm256_max_ps(tau, zero), vL);
                 const __m256 ex = _mm256_sub_ps(cx, _mm256_mul_ps(tc, vux));
                 const __m256 ey = _mm256_sub_ps(vcy, _mm256_mul_ps(tc, vuy));
@@ -926,13 +928,15 @@ private:
         const __m128 vcy = _mm_set1_ps(cy);
         const __m128 zero = _mm_setzero_ps();
         const __m128 steps = _mm_setr_ps(0.5f, 1.5f, 2.5f, 3.5f);
+        bool anyWide = false;  // thin strokes are measured as bands: they need no distance to the ends
+        for (int i = 0; i < n; ++i) anyWide = anyWide || !(layers[i].radius < kThinStroke);
         for (; x < x1; x += 4) {
             const __m128 cx = _mm_sub_ps(_mm_add_ps(_mm_set1_ps(float(x)), steps), _mm_set1_ps(px));
             const __m128 tau = _mm_add_ps(_mm_mul_ps(cx, vux), _mm_mul_ps(vcy, vuy));
             const __m128 s = _mm_sub_ps(_mm_mul_ps(vcy, vux), _mm_mul_ps(cx, vuy));
             // Outside the straight part: the distance to the nearer end and the direction to it.
             const __m128 inBody = _mm_and_ps(_mm_cmpge_ps(tau, zero), _mm_cmple_ps(tau, vL));
-            const bool allBody = _mm_movemask_ps(inBody) == 0xF;
+            const bool allBody = !anyWide || _mm_movemask_ps(inBody) == 0xF;
             __m128 d = absPs(s);
             Profile4 prof = bodyP;
             __m128 capMask = _mm_setzero_ps();
@@ -1560,10 +1564,9 @@ bool VDLDrawDesignIntoImage(const VDLDesign& design, VDLRect rect, const VDLImag
 
     int bands = options.threads;
     if (bands <= 0) {
-        const unsigned cores = std::thread::hardware_concurrency();
         const bool large = image.height >= 128 && double(image.width) * image.height >= 256.0 * 256.0 &&
                            design.stitches().size() >= 5000;
-        bands = large && cores >= 2 ? 2 : 1;
+        bands = large && std::thread::hardware_concurrency() >= 2 ? 2 : 1;  // asked only when it matters
     }
     bands = std::clamp(bands, 1, std::min(8, image.height));
 

@@ -2,6 +2,7 @@
 #include "VDLCairoContext.h"
 #include "VDLError.h"
 #include "VDLFile.h"
+#include "VDLPNG.h"
 #include "VDLFormat.h"
 #include "VDLLocalization.h"
 #include "VDLPropertyList.h"
@@ -200,36 +201,43 @@ TEST(Resources, EnvironmentFolderComesFirst) {
     setenv("VARDELLE_RESOURCES", saved.c_str(), 1);
 }
 
+namespace {
+
+// The pixels of a PNG file read through Cairo's own reader (empty when it refuses the file).
+std::vector<uint32_t> readPNGBack(const std::vector<uint8_t>& png) {
+    struct Source {
+        const std::vector<uint8_t>* bytes;
+        size_t at = 0;
+    } source{&png};
+    cairo_surface_t* s = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+            auto* src = static_cast<Source*>(closure);
+            if (src->at + length > src->bytes->size()) return CAIRO_STATUS_READ_ERROR;
+            std::memcpy(data, src->bytes->data() + src->at, length);
+            src->at += length;
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &source);
+    std::vector<uint32_t> pixels;
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+        const int stride = cairo_image_surface_get_stride(s);
+        for (int y = 0; y < h; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) + y * stride);
+            pixels.insert(pixels.end(), row, row + w);
+        }
+    }
+    cairo_surface_destroy(s);
+    return pixels;
+}
+
+}  // namespace
+
 // Pictures of every kind of pixel (opaque, clear, part-covered) written by our PNG writer read
 // back, through Cairo's own reader, exactly as Cairo's writer's files do; a large picture is
 // compressed in two halves and must still be one valid stream.
 TEST(PNG, ReadsBackAsCairosOwnFilesDo) {
-    auto readBack = [](const std::vector<uint8_t>& png) {
-        struct Source {
-            const std::vector<uint8_t>* bytes;
-            size_t at = 0;
-        } source{&png};
-        cairo_surface_t* s = cairo_image_surface_create_from_png_stream(
-            [](void* closure, unsigned char* data, unsigned int length) {
-                auto* src = static_cast<Source*>(closure);
-                if (src->at + length > src->bytes->size()) return CAIRO_STATUS_READ_ERROR;
-                std::memcpy(data, src->bytes->data() + src->at, length);
-                src->at += length;
-                return CAIRO_STATUS_SUCCESS;
-            },
-            &source);
-        std::vector<uint32_t> pixels;
-        if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-            const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
-            const int stride = cairo_image_surface_get_stride(s);
-            for (int y = 0; y < h; ++y) {
-                const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) + y * stride);
-                pixels.insert(pixels.end(), row, row + w);
-            }
-        }
-        cairo_surface_destroy(s);
-        return pixels;
-    };
+    const auto readBack = readPNGBack;
     // The last size is kept in memory of our own (large pages): it too starts transparent.
     for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {37, 11}, {700, 520}, {1200, 900}}) {
         auto ctx = VDLCairoContext::imageContext(w, h);
@@ -263,5 +271,33 @@ TEST(PNG, ReadsBackAsCairosOwnFilesDo) {
         const std::vector<uint32_t> fromOurs = readBack(ours), fromCairos = readBack(cairos);
         ASSERT_EQ(fromOurs.size(), size_t(w) * size_t(h)) << w << " x " << h;
         EXPECT_EQ(fromOurs, fromCairos) << w << " x " << h;
+    }
+}
+
+// An opaque picture (a thumbnail on white) may be written without its alpha: the same pixels
+// come back, also from a picture large enough to be compressed in two halves; one pixel that is
+// not opaque keeps the alpha.
+TEST(PNG, OpaquePicturesWrittenAsRGBReadBackTheSame) {
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {37, 11}, {128, 128}, {1200, 900}}) {
+        std::vector<uint32_t> pixels(size_t(w) * size_t(h));
+        uint32_t seed = 777;
+        for (uint32_t& p : pixels) {
+            seed = seed * 1664525u + 1013904223u;
+            p = 0xff000000u | (seed >> 8);
+        }
+        const auto* data = reinterpret_cast<const uint8_t*>(pixels.data());
+        const std::vector<uint8_t> rgb = VDLEncodePNG(data, w, h, w * 4, {{"Thumb::MTime", "1"}}, true);
+        ASSERT_GT(rgb.size(), 26u);
+        EXPECT_EQ(rgb[25], 2) << "colour type of " << w << " x " << h;
+        EXPECT_EQ(VDLReadPNGText(rgb.data(), rgb.size()), (VDLPNGText{{"Thumb::MTime", "1"}}));
+        std::vector<uint32_t> back = readPNGBack(rgb);
+        for (uint32_t& p : back) p |= 0xff000000u;  // Cairo reads RGB as RGB24, whose top byte is unused
+        EXPECT_EQ(back, pixels) << w << " x " << h;
+
+        pixels[pixels.size() / 2] = 0x80402010u;
+        const std::vector<uint8_t> rgba = VDLEncodePNG(data, w, h, w * 4, {}, true);
+        ASSERT_GT(rgba.size(), 26u);
+        EXPECT_EQ(rgba[25], 6) << "colour type of " << w << " x " << h;
+        EXPECT_EQ(readPNGBack(rgba), pixels) << w << " x " << h;
     }
 }
