@@ -230,7 +230,7 @@ bool VDLCanvasRenderer::runJob(VDLCanvasJob& job) {
 bool VDLCanvasRenderer::drawStitches(VDLCanvasJob& job, QImage& image, quint64 first, quint64 last,
                                      const std::function<bool()>& superseded) {
     // Stitch i is drawn when location <= i + 1 and i <= location + length.
-    const VDLRange range = first == 0 ? VDLRange{0, last} : VDLRange{first + 1, last - first - 1};
+    const VDLRange range = first == 0 ? VDLRange{0, last} : VDLRange{first + 1, last > first ? last - first - 1 : 0};
     if (first > 0) {
         if (std::optional<VDLDesign> segment = playbackCursor_.segment(job.design, range))
             return render(*segment, image, job.rect, job.ppu, job.show3D, job.showJumps, job.showStructure, superseded);

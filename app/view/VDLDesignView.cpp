@@ -459,6 +459,11 @@ qint64 imageBytes(const QImage& image) { return image.isNull() ? 0 : qint64(imag
 
 }  // namespace
 
+VDLRect VDLDesignView::areaOfWidgetRect(QRect r) const {
+    return VDLMakeRect(bounds_.minX() + r.left() / ppu_, bounds_.maxY() - (r.top() + r.height()) / ppu_,
+                       r.width() / ppu_, r.height() / ppu_);
+}
+
 VDLCanvasJob VDLDesignView::newJob(quint64 key, VDLRange range) const {
     VDLCanvasJob job;
     job.key = key;
@@ -563,8 +568,7 @@ void VDLDesignView::ensureRender() {
                 job.serial = ++requested_;
                 job.design = snapshot_;
                 job.size = r.size();
-                job.rect = VDLMakeRect(bounds_.minX() + r.left() / ppu_, bounds_.maxY() - (r.top() + r.height()) / ppu_,
-                                       r.width() / ppu_, r.height() / ppu_);
+                job.rect = areaOfWidgetRect(r);
                 lastJob_ = Job{key, ppu_, range, job.rect, true};
                 renderer_->request(std::move(job));
             }
@@ -607,25 +611,20 @@ void VDLDesignView::ensureRender() {
     if (range.location == 0 && checkpointKey_ == key && checkpointPpu_ == ppu_ && rectContains(checkpointRect_, wanted))
         checkpoint = checkpointFor(end);
     if (incremental && checkpoint && checkpoint->end <= cachedEnd) checkpoint = nullptr;  // the picture is nearer
-    if (checkpoint) {
-        job.base = checkpoint->image;
-        job.rect = checkpointRect_;
+    if (checkpoint || incremental) {
+        // Stitches up to FROM are in the picture drawn on.
+        const quint64 from = checkpoint ? checkpoint->end : cachedEnd;
+        job.base = checkpoint ? checkpoint->image : cache_.image;
+        job.rect = checkpoint ? checkpointRect_ : cache_.rect;
+        margin = !checkpoint && cache_.margin;
         job.size = job.base.size();
-        job.drawRange = VDLRange{checkpoint->end + 2, end - checkpoint->end - 2};
-        ++incrementalRenders_;
-    } else if (incremental) {
-        job.base = cache_.image;
-        job.rect = cache_.rect;
-        margin = cache_.margin;
-        job.size = job.base.size();
-        job.drawRange = VDLRange{cachedEnd + 2, end - cachedEnd - 2};
+        job.drawRange = VDLRange{from + 2, end - from - 2};
         ++incrementalRenders_;
     } else {
         // The visible area only: its margin follows when the canvas is idle.
         const QRect r = visible.toAlignedRect().intersected(rect());
         job.size = r.size();
-        job.rect = VDLMakeRect(bounds_.minX() + r.left() / ppu_, bounds_.maxY() - (r.top() + r.height()) / ppu_,
-                               r.width() / ppu_, r.height() / ppu_);
+        job.rect = areaOfWidgetRect(r);
         ++fullRenders_;
     }
     // The player's positions keep checkpoints on the way, so that a jump backwards draws only

@@ -217,6 +217,8 @@ private:
     void requestOverview();
     void adoptAsOverview();
     VDLCanvasJob newJob(quint64 key, VDLRange range) const;
+    // The design area shown by widget pixels R.
+    VDLRect areaOfWidgetRect(QRect r) const;
     void keepCheckpoint(QImage image, quint64 end, VDLRect rect, double ppu, quint64 key);
     const Checkpoint* checkpointFor(quint64 end) const;
     void drawOverlays(QPainter& p, const QRectF& dirty, const VDLCanvasSettings& settings);

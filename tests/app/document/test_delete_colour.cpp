@@ -126,8 +126,11 @@ TEST_F(DocumentTest, DeletingEveryStitchOfAColourDropsItsBlockAndThread) {
         const std::vector<int> blocks = blockOf(doc->myDesign());
         for (size_t i = 0; i < blocks.size(); ++i) {
             const VDLStitch& s = doc->myDesign().stitches()[i];
-            if (blocks[i] != c.deleted) EXPECT_FALSE(s.isSelected) << "record " << i;
-            else if (!s.isJumpStitch && !s.isColorChange && !s.isNullStitch()) EXPECT_TRUE(s.isSelected) << "record " << i;
+            if (blocks[i] != c.deleted) {
+                EXPECT_FALSE(s.isSelected) << "record " << i;
+            } else if (!s.isJumpStitch && !s.isColorChange && !s.isNullStitch()) {
+                EXPECT_TRUE(s.isSelected) << "record " << i;
+            }
         }
 
         doc->deleteSelected(nullptr);
