@@ -44,6 +44,20 @@ void BM_CanvasFullRedraw3D(benchmark::State& state) { fullRedraw(state, true); }
 BENCHMARK(BM_CanvasFullRedrawFlat)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CanvasFullRedraw3D)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same, held to eight pixels at a time (where the processor would do sixteen), and to four:
+// what the wider rows bring, the pixels being the same.
+void narrowRedraw(benchmark::State& state, const char* narrower, bool show3D) {
+    setenv(narrower, "1", 1);
+    fullRedraw(state, show3D);
+    unsetenv(narrower);
+}
+void BM_CanvasFullRedrawFlatEightWide(benchmark::State& state) { narrowRedraw(state, "VARDELLE_RASTER_NO_AVX512", false); }
+void BM_CanvasFullRedraw3DEightWide(benchmark::State& state) { narrowRedraw(state, "VARDELLE_RASTER_NO_AVX512", true); }
+void BM_CanvasFullRedrawFlatFourWide(benchmark::State& state) { narrowRedraw(state, "VARDELLE_RASTER_NO_AVX2", false); }
+BENCHMARK(BM_CanvasFullRedrawFlatEightWide)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CanvasFullRedraw3DEightWide)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CanvasFullRedrawFlatFourWide)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // A real window zoomed to 300 %, drawn once; each step scrolls 40 pixels back or forth and
 // paints the visible area the way the window does after a scroll.
 struct DrawnWindow {

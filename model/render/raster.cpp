@@ -552,218 +552,128 @@ struct RowSpan {
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define VARDELLE_HAVE_AVX2_PATH 1
+// GCC 12's AVX-512 headers start some results from an undefined value, and it warns there.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
-// The same coverage and blending as CapsuleStamper's rows, eight pixels at a time and every
-// stroke blended as its coverage is found (the tube's colours gathered from its gradient), for
-// processors with AVX2 (chosen at run time; the code is compiled for them only here).
+// The same coverage and blending as CapsuleStamper's rows, eight pixels at a time (AVX2) or
+// sixteen (AVX-512), every stroke blended as its coverage is found (the tube's colours gathered
+// from its gradient). Chosen at run time; the code is compiled for those processors only here.
+// The kernel itself is written once (stamp_kernel.inc) over the operations below.
+
+// The entries of the gradient's table for values of t (as int(t * steps + 0.5); those outside
+// 0..1 are not used, only kept inside the table).
+#define VDL_GRADIENT_INDEX(pd, cvt)                                                                  \
+    cvt(pd##_min_pd(pd##_max_pd(pd##_add_pd(pd##_mul_pd(t, pd##_set1_pd(double(kGradientSteps))), \
+                                            pd##_set1_pd(0.5)),                                    \
+                                pd##_setzero_pd()),                                                \
+                    pd##_set1_pd(double(kGradientSteps))))
+
 namespace avx2 {
 
-struct Profile8 {
-    __m256 k, q, halfInvQ, invP;
+#define VDL_KERNEL __attribute__((target("avx2")))
+#define VDL_OP __attribute__((target("avx2"), always_inline)) static inline
+
+struct V {
+    using F = __m256;
+    using I = __m256i;
+    using M = __m256;  // all bits set in the lanes that hold
+    static constexpr int lanes = 8;
+
+    VDL_OP F set(float v) { return _mm256_set1_ps(v); }
+    VDL_OP F zero() { return _mm256_setzero_ps(); }
+    VDL_OP F steps() { return _mm256_setr_ps(0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f); }
+    VDL_OP F add(F a, F b) { return _mm256_add_ps(a, b); }
+    VDL_OP F sub(F a, F b) { return _mm256_sub_ps(a, b); }
+    VDL_OP F mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    VDL_OP F min(F a, F b) { return _mm256_min_ps(a, b); }
+    VDL_OP F max(F a, F b) { return _mm256_max_ps(a, b); }
+    VDL_OP F abs(F v) { return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), v); }
+    VDL_OP F signOf(F v) { return _mm256_and_ps(_mm256_set1_ps(-0.0f), v); }
+    VDL_OP F orBits(F a, F b) { return _mm256_or_ps(a, b); }
+    VDL_OP F rsqrtEstimate(F v) { return _mm256_rsqrt_ps(v); }
+    VDL_OP F rcpEstimate(F v) { return _mm256_rcp_ps(v); }
+    VDL_OP M ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
+    VDL_OP M le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
+    VDL_OP M lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+    VDL_OP M gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+    VDL_OP M both(M a, M b) { return _mm256_and_ps(a, b); }
+    VDL_OP M butNot(M a, M b) { return _mm256_andnot_ps(a, b); }  // b and not a
+    VDL_OP M noLanes() { return _mm256_setzero_ps(); }
+    VDL_OP bool all(M m) { return _mm256_movemask_ps(m) == 0xFF; }
+    VDL_OP F select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
+    VDL_OP F keep(M m, F v) { return _mm256_and_ps(m, v); }
+
+    VDL_OP I zeroI() { return _mm256_setzero_si256(); }
+    VDL_OP I setI(int v) { return _mm256_set1_epi32(v); }
+    VDL_OP I set16(short v) { return _mm256_set1_epi16(v); }
+    VDL_OP I truncate(F v) { return _mm256_cvttps_epi32(v); }
+    VDL_OP bool none(I m) { return _mm256_testz_si256(m, m); }
+    VDL_OP bool all255(I m) { return _mm256_movemask_epi8(_mm256_cmpeq_epi32(m, _mm256_set1_epi32(255))) == -1; }
+    VDL_OP bool allOpaque(I p) { return all255(_mm256_srli_epi32(p, 24)); }
+    VDL_OP I unpackLo8(I v) { return _mm256_unpacklo_epi8(v, _mm256_setzero_si256()); }
+    VDL_OP I unpackHi8(I v) { return _mm256_unpackhi_epi8(v, _mm256_setzero_si256()); }
+    VDL_OP I packus16(I a, I b) { return _mm256_packus_epi16(a, b); }
+    VDL_OP I min16(I a, I b) { return _mm256_min_epi16(a, b); }
+    VDL_OP I add16(I a, I b) { return _mm256_add_epi16(a, b); }
+    VDL_OP I sub16(I a, I b) { return _mm256_sub_epi16(a, b); }
+    VDL_OP I mullo16(I a, I b) { return _mm256_mullo_epi16(a, b); }
+    VDL_OP I srli16_8(I a) { return _mm256_srli_epi16(a, 8); }
+    VDL_OP I shuffle8(I a, I pattern) { return _mm256_shuffle_epi8(a, pattern); }
+    // Each pixel's alpha over its four channels.
+    VDL_OP I alphaSpread(I s) {
+        return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    }
+    // Each pixel's coverage (the low byte of its 32-bit lane) over the four 16-bit channels of
+    // the pixels that unpacking the low (or high) bytes of each 128-bit half gives.
+    VDL_OP I coverageSpread(bool high) {
+        const char a = high ? 8 : 0, b = high ? 12 : 4;
+        return _mm256_broadcastsi128_si256(_mm_setr_epi8(a, -1, a, -1, a, -1, a, -1, b, -1, b, -1, b, -1, b, -1));
+    }
+    VDL_OP I load(const uint32_t* p, int count) {
+        if (count == lanes) return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        alignas(32) uint32_t tail[lanes] = {};
+        std::memcpy(tail, p, size_t(count) * 4);
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(tail));
+    }
+    VDL_OP void store(uint32_t* p, I v, int count) {
+        if (count == lanes) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+            return;
+        }
+        alignas(32) uint32_t tail[lanes];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(tail), v);
+        std::memcpy(p, tail, size_t(count) * 4);
+    }
+    VDL_OP __m128i gradientIndex(__m256d t) { return VDL_GRADIENT_INDEX(_mm256, _mm256_cvttpd_epi32); }
+    // The tube's colours at the centres of pixels X.. of row Y into SOURCE, and M cleared where
+    // the gradient does not reach; false when no pixel is left.
+    VDL_OP bool gradient(const Gradient& g, int x, int y, I& m, I& source) {
+        const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+        const double by = g.b * (double(y) + 0.5);
+        const __m256d va = _mm256_set1_pd(g.a), vby = _mm256_set1_pd(by), vc = _mm256_set1_pd(g.c);
+        const __m256d x0d = _mm256_add_pd(_mm256_set1_pd(double(x)), _mm256_setr_pd(0.5, 1.5, 2.5, 3.5));
+        const __m256d x1d = _mm256_add_pd(_mm256_set1_pd(double(x)), _mm256_setr_pd(4.5, 5.5, 6.5, 7.5));
+        const __m256d t0 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, x0d), vby), vc);
+        const __m256d t1 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, x1d), vby), vc);
+        const __m256d lo = _mm256_setzero_pd(), hi = _mm256_set1_pd(1.0);
+        const int in0 = _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(t0, lo, _CMP_GE_OQ), _mm256_cmp_pd(t0, hi, _CMP_LE_OQ)));
+        const int in1 = _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(t1, lo, _CMP_GE_OQ), _mm256_cmp_pd(t1, hi, _CMP_LE_OQ)));
+        const __m256i valid = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(in0 | in1 << 4), laneBits), laneBits);
+        m = _mm256_and_si256(m, valid);
+        if (none(m)) return false;
+        const __m256i idx = _mm256_set_m128i(gradientIndex(t1), gradientIndex(t0));
+        source = _mm256_i32gather_epi32(reinterpret_cast<const int*>(g.table), idx, 4);
+        return true;
+    }
 };
 
-__attribute__((target("avx2"))) inline __m256 absPs(__m256 v) {
-    return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), v);
-}
-__attribute__((target("avx2"))) inline __m256 profileF(const Profile8& p, __m256 u) {
-    const __m256 sign = _mm256_and_ps(_mm256_set1_ps(-0.0f), u);
-    const __m256 v = absPs(u);
-    const __m256 t = _mm256_min_ps(_mm256_max_ps(_mm256_sub_ps(v, p.k), _mm256_setzero_ps()), p.q);
-    __m256 g = _mm256_sub_ps(_mm256_add_ps(_mm256_min_ps(v, p.k), t), _mm256_mul_ps(_mm256_mul_ps(t, t), p.halfInvQ));
-    g = _mm256_mul_ps(g, p.invP);
-    return _mm256_add_ps(_mm256_set1_ps(0.5f), _mm256_or_ps(g, sign));
-}
-__attribute__((target("avx2"))) inline __m256 rsqrtPs(__m256 v) {
-    const __m256 e = _mm256_rsqrt_ps(v);
-    return _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(0.5f), e),
-                         _mm256_sub_ps(_mm256_set1_ps(3.0f), _mm256_mul_ps(_mm256_mul_ps(v, e), e)));
-}
-__attribute__((target("avx2"))) inline __m256 rcpPs(__m256 v) {
-    const __m256 e = _mm256_rcp_ps(v);
-    return _mm256_mul_ps(e, _mm256_sub_ps(_mm256_set1_ps(2.0f), _mm256_mul_ps(v, e)));
-}
-__attribute__((target("avx2"))) inline __m256 selectPs(__m256 mask, __m256 a, __m256 b) {
-    return _mm256_blendv_ps(b, a, mask);
-}
-// x * m / 255 rounded, sixteen 16-bit channels (four pixels).
-__attribute__((target("avx2"))) inline __m256i mulUn8(__m256i a, __m256i b) {
-    const __m256i t = _mm256_add_epi16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(0x80));
-    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
-}
-__attribute__((target("avx2"))) inline __m256i over(__m256i src, __m256i m, __m256i dst) {
-    const __m256i s = mulUn8(src, m);
-    __m256i a = _mm256_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3));
-    a = _mm256_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
-    return _mm256_add_epi16(s, mulUn8(dst, _mm256_sub_epi16(_mm256_set1_epi16(255), a)));
-}
+#include "stamp_kernel.inc"
 
-// The entries of the gradient's table for four values of t (as int(t * steps + 0.5); those
-// outside 0..1 are not used, only kept inside the table).
-__attribute__((target("avx2"))) inline __m128i gradientIndex(__m256d t) {
-    const __m256d v = _mm256_add_pd(_mm256_mul_pd(t, _mm256_set1_pd(double(kGradientSteps))), _mm256_set1_pd(0.5));
-    return _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(v, _mm256_setzero_pd()), _mm256_set1_pd(double(kGradientSteps))));
-}
-
-// Strokes LAYERS[0 .. N) over rows ROWBEGIN .. ROWEND - 1 of RASTER, the columns of each from
-// SPAN.
-template <int n>
-__attribute__((target("avx2"))) void stampFusedN(const StrokeLayer* layers, Rasterizer& raster, const RowSpan& span,
-                                                 const Profile& body, int rowBegin, int rowEnd) {
-    const float px = float(span.px), py = float(span.py), ux = float(span.ux), uy = float(span.uy);
-    const float L = float(span.L);
-    const int width = raster.width();
-    const __m256i zeroI = _mm256_setzero_si256();
-    __m256i colors[3], solid[3];
-    bool opaque[3];
-    for (int i = 0; i < n; ++i) {
-        solid[i] = _mm256_set1_epi32(int(layers[i].solid.color));
-        colors[i] = _mm256_unpacklo_epi8(solid[i], zeroI);
-        opaque[i] = (layers[i].solid.color >> 24) == 255;
-    }
-    const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
-    const Profile8 bodyP{_mm256_set1_ps(body.k), _mm256_set1_ps(body.q), _mm256_set1_ps(body.halfInvQ),
-                         _mm256_set1_ps(body.invP)};
-    const __m256 vux = _mm256_set1_ps(ux), vuy = _mm256_set1_ps(uy), vL = _mm256_set1_ps(L);
-    const __m256 zero = _mm256_setzero_ps();
-    const __m256 steps = _mm256_setr_ps(0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f);
-    float radius[3], bend[3], endInner[3];
-    bool anyWide = false;  // thin strokes are measured as bands: they need no distance to the ends
-    for (int i = 0; i < n; ++i) {
-        radius[i] = layers[i].radius;
-        bend[i] = radius[i] > 0 ? 1.0f / (24.0f * radius[i]) : 0.0f;
-        endInner[i] = body.reach - float(kPi / 4) * radius[i];
-        anyWide = anyWide || !(radius[i] < kThinStroke);
-    }
-    for (int y = rowBegin; y < rowEnd; ++y) {
-        int x0, x1;
-        if (!span.columns(y, x0, x1)) continue;
-        x1 = std::min(width, x0 + ((x1 - x0 + 7) & ~7));  // whole groups of eight where the image allows
-        uint32_t* row = raster.row(y);
-        const __m256 vcy = _mm256_set1_ps(float(y) + 0.5f - py);
-        for (int x = x0; x < x1; x += 8) {
-            const __m256 cx = _mm256_sub_ps(_mm256_add_ps(_mm256_set1_ps(float(x)), steps), _mm256_set1_ps(px));
-            const __m256 tau = _mm256_add_ps(_mm256_mul_ps(cx, vux), _mm256_mul_ps(vcy, vuy));
-            const __m256 s = _mm256_sub_ps(_mm256_mul_ps(vcy, vux), _mm256_mul_ps(cx, vuy));
-            const __m256 inBody = _mm256_and_ps(_mm256_cmp_ps(tau, zero, _CMP_GE_OQ), _mm256_cmp_ps(tau, vL, _CMP_LE_OQ));
-            __m256 d = absPs(s);
-            Profile8 prof = bodyP;
-            __m256 capMask = _mm256_setzero_ps();
-            if (anyWide && _mm256_movemask_ps(inBody) != 0xFF) {
-                const __m256 tc = _mm256_min_ps(_mm256_max_ps(tau, zero), vL);
-                const __m256 ex = _mm256_sub_ps(cx, _mm256_mul_ps(tc, vux));
-                const __m256 ey = _mm256_sub_ps(vcy, _mm256_mul_ps(tc, vuy));
-                const __m256 d2 = _mm256_max_ps(_mm256_add_ps(_mm256_mul_ps(ex, ex), _mm256_mul_ps(ey, ey)),
-                                                _mm256_set1_ps(1e-12f));
-                const __m256 invD = rsqrtPs(d2);
-                const __m256 dd = _mm256_mul_ps(d2, invD);
-                const __m256 a = _mm256_mul_ps(absPs(ex), invD), b = _mm256_mul_ps(absPs(ey), invD);
-                const __m256 p = _mm256_max_ps(a, b);
-                const __m256 q = _mm256_max_ps(_mm256_min_ps(a, b), _mm256_set1_ps(1e-6f));
-                capMask = _mm256_andnot_ps(inBody, _mm256_cmp_ps(dd, _mm256_set1_ps(1e-6f), _CMP_GT_OQ));
-                prof.k = selectPs(capMask, _mm256_mul_ps(_mm256_set1_ps(0.5f), _mm256_sub_ps(p, q)), bodyP.k);
-                prof.q = selectPs(capMask, q, bodyP.q);
-                prof.halfInvQ = selectPs(capMask, _mm256_mul_ps(_mm256_set1_ps(0.5f), rcpPs(q)), bodyP.halfInvQ);
-                prof.invP = selectPs(capMask, rcpPs(p), bodyP.invP);
-                d = selectPs(capMask, dd, d);
-            }
-            __m256i pix = zeroI;
-            bool loaded = false;
-            const int count = std::min(8, x1 - x);
-            for (int i = 0; i < n; ++i) {
-                const float r = radius[i];
-                __m256 c;
-                if (r < kThinStroke) {
-                    const __m256 vr = _mm256_set1_ps(r), e = _mm256_set1_ps(float(kPi / 4) * r);
-                    const __m256 across = _mm256_sub_ps(profileF(bodyP, _mm256_sub_ps(vr, s)),
-                                                        profileF(bodyP, _mm256_sub_ps(_mm256_sub_ps(zero, vr), s)));
-                    const float inner = endInner[i];
-                    const __m256 whole = _mm256_and_ps(_mm256_cmp_ps(tau, _mm256_set1_ps(inner), _CMP_GE_OQ),
-                                                       _mm256_cmp_ps(tau, _mm256_sub_ps(vL, _mm256_set1_ps(inner)), _CMP_LE_OQ));
-                    if (_mm256_movemask_ps(whole) == 0xFF) {
-                        c = across;
-                    } else {
-                        const __m256 along = _mm256_sub_ps(profileF(bodyP, _mm256_sub_ps(_mm256_add_ps(vL, e), tau)),
-                                                           profileF(bodyP, _mm256_sub_ps(_mm256_sub_ps(zero, e), tau)));
-                        c = _mm256_mul_ps(across, along);
-                    }
-                } else {
-                    const __m256 bent = _mm256_and_ps(capMask, _mm256_set1_ps(bend[i]));
-                    c = profileF(prof, _mm256_sub_ps(_mm256_set1_ps(r), _mm256_add_ps(d, bent)));
-                }
-                c = _mm256_min_ps(_mm256_max_ps(c, zero), _mm256_set1_ps(1.0f));
-                // Not fused multiply-add: the same rounding as the four-pixel path, pixel for pixel.
-                const __m256i mCover = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(c, _mm256_set1_ps(255.0f)), _mm256_set1_ps(0.5f)));
-                __m256i m = mCover;
-                __m256i source = solid[i];
-                bool sourceOpaque = opaque[i];
-                if (layers[i].gradient) {
-                    // The tube's colour at each pixel centre; none outside the gradient's span.
-                    const Gradient& g = layers[i].shade;
-                    const double by = g.b * (double(y) + 0.5);
-                    const __m256d va = _mm256_set1_pd(g.a), vby = _mm256_set1_pd(by), vc = _mm256_set1_pd(g.c);
-                    const __m256d x0d = _mm256_add_pd(_mm256_set1_pd(double(x)), _mm256_setr_pd(0.5, 1.5, 2.5, 3.5));
-                    const __m256d x1d = _mm256_add_pd(_mm256_set1_pd(double(x)), _mm256_setr_pd(4.5, 5.5, 6.5, 7.5));
-                    const __m256d t0 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, x0d), vby), vc);
-                    const __m256d t1 = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(va, x1d), vby), vc);
-                    const __m256d lo = _mm256_setzero_pd(), hi = _mm256_set1_pd(1.0);
-                    const int in0 = _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(t0, lo, _CMP_GE_OQ), _mm256_cmp_pd(t0, hi, _CMP_LE_OQ)));
-                    const int in1 = _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(t1, lo, _CMP_GE_OQ), _mm256_cmp_pd(t1, hi, _CMP_LE_OQ)));
-                    const __m256i valid = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(in0 | in1 << 4), laneBits), laneBits);
-                    m = _mm256_and_si256(m, valid);
-                    if (_mm256_testz_si256(m, m)) continue;
-                    const __m256i idx = _mm256_set_m128i(gradientIndex(t1), gradientIndex(t0));
-                    source = _mm256_i32gather_epi32(reinterpret_cast<const int*>(g.table), idx, 4);
-                    sourceOpaque = _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_srli_epi32(source, 24), _mm256_set1_epi32(255))) == -1;
-                } else if (_mm256_testz_si256(m, m)) {
-                    continue;
-                }
-                if (!loaded) {
-                    if (count == 8) {
-                        pix = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
-                    } else {
-                        alignas(32) uint32_t tail[8] = {};
-                        std::memcpy(tail, row + x, size_t(count) * 4);
-                        pix = _mm256_load_si256(reinterpret_cast<const __m256i*>(tail));
-                    }
-                    loaded = true;
-                }
-                if (sourceOpaque && _mm256_movemask_epi8(_mm256_cmpeq_epi32(m, _mm256_set1_epi32(255))) == -1) {
-                    pix = source;
-                    continue;
-                }
-                __m256i m16 = _mm256_packs_epi32(m, m);
-                m16 = _mm256_unpacklo_epi16(m16, m16);
-                const bool flat = !layers[i].gradient;
-                const __m256i srcLo = flat ? colors[i] : _mm256_unpacklo_epi8(source, zeroI);
-                const __m256i srcHi = flat ? colors[i] : _mm256_unpackhi_epi8(source, zeroI);
-                const __m256i lo = over(srcLo, _mm256_unpacklo_epi32(m16, m16), _mm256_unpacklo_epi8(pix, zeroI));
-                const __m256i hi = over(srcHi, _mm256_unpackhi_epi32(m16, m16), _mm256_unpackhi_epi8(pix, zeroI));
-                pix = _mm256_packus_epi16(lo, hi);
-            }
-            if (loaded) {
-                if (count == 8) {
-                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + x), pix);
-                } else {
-                    alignas(32) uint32_t tail[8];
-                    _mm256_store_si256(reinterpret_cast<__m256i*>(tail), pix);
-                    std::memcpy(row + x, tail, size_t(count) * 4);
-                }
-            }
-        }
-    }
-}
-
-// The same with the count of strokes known to the compiler, so that it can unroll the loops.
-__attribute__((target("avx2"))) void stampFused(const StrokeLayer* layers, int n, Rasterizer& raster,
-                                                const RowSpan& span, const Profile& body, int rowBegin, int rowEnd) {
-    if (n == 1)
-        stampFusedN<1>(layers, raster, span, body, rowBegin, rowEnd);
-    else if (n == 2)
-        stampFusedN<2>(layers, raster, span, body, rowBegin, rowEnd);
-    else if (n == 3)
-        stampFusedN<3>(layers, raster, span, body, rowBegin, rowEnd);
-}
+#undef VDL_OP
+#undef VDL_KERNEL
 
 bool available() {
     static const bool yes = __builtin_cpu_supports("avx2");
@@ -771,6 +681,114 @@ bool available() {
 }
 
 }  // namespace avx2
+
+namespace avx512 {
+
+#define VDL_KERNEL __attribute__((target("avx2,avx512f,avx512bw,avx512dq")))
+#define VDL_OP __attribute__((target("avx2,avx512f,avx512bw,avx512dq"), always_inline)) static inline
+
+struct V {
+    using F = __m512;
+    using I = __m512i;
+    using M = __mmask16;
+    static constexpr int lanes = 16;
+
+    VDL_OP F set(float v) { return _mm512_set1_ps(v); }
+    VDL_OP F zero() { return _mm512_setzero_ps(); }
+    VDL_OP F steps() {
+        return _mm512_setr_ps(0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f, 9.5f, 10.5f, 11.5f, 12.5f, 13.5f,
+                              14.5f, 15.5f);
+    }
+    VDL_OP F add(F a, F b) { return _mm512_add_ps(a, b); }
+    VDL_OP F sub(F a, F b) { return _mm512_sub_ps(a, b); }
+    VDL_OP F mul(F a, F b) { return _mm512_mul_ps(a, b); }
+    VDL_OP F min(F a, F b) { return _mm512_min_ps(a, b); }
+    VDL_OP F max(F a, F b) { return _mm512_max_ps(a, b); }
+    VDL_OP F abs(F v) { return _mm512_andnot_ps(_mm512_set1_ps(-0.0f), v); }
+    VDL_OP F signOf(F v) { return _mm512_and_ps(_mm512_set1_ps(-0.0f), v); }
+    VDL_OP F orBits(F a, F b) { return _mm512_or_ps(a, b); }
+    // The estimates of the eight-lane instructions (AVX-512's own are more precise, and would
+    // give other pixels than the narrower paths).
+    VDL_OP F rsqrtEstimate(F v) {
+        const __m256 lo = _mm256_rsqrt_ps(_mm512_castps512_ps256(v)), hi = _mm256_rsqrt_ps(_mm512_extractf32x8_ps(v, 1));
+        return _mm512_insertf32x8(_mm512_castps256_ps512(lo), hi, 1);
+    }
+    VDL_OP F rcpEstimate(F v) {
+        const __m256 lo = _mm256_rcp_ps(_mm512_castps512_ps256(v)), hi = _mm256_rcp_ps(_mm512_extractf32x8_ps(v, 1));
+        return _mm512_insertf32x8(_mm512_castps256_ps512(lo), hi, 1);
+    }
+    VDL_OP M ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
+    VDL_OP M le(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_LE_OQ); }
+    VDL_OP M lt(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
+    VDL_OP M gt(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
+    VDL_OP M both(M a, M b) { return M(a & b); }
+    VDL_OP M butNot(M a, M b) { return M(~a & b); }  // b and not a
+    VDL_OP M noLanes() { return 0; }
+    VDL_OP bool all(M m) { return m == 0xFFFF; }
+    VDL_OP F select(M m, F a, F b) { return _mm512_mask_blend_ps(m, b, a); }
+    VDL_OP F keep(M m, F v) { return _mm512_maskz_mov_ps(m, v); }
+
+    VDL_OP I zeroI() { return _mm512_setzero_si512(); }
+    VDL_OP I setI(int v) { return _mm512_set1_epi32(v); }
+    VDL_OP I set16(short v) { return _mm512_set1_epi16(v); }
+    VDL_OP I truncate(F v) { return _mm512_cvttps_epi32(v); }
+    VDL_OP bool none(I m) { return _mm512_test_epi32_mask(m, m) == 0; }
+    VDL_OP bool all255(I m) { return _mm512_cmpeq_epi32_mask(m, _mm512_set1_epi32(255)) == 0xFFFF; }
+    VDL_OP bool allOpaque(I p) { return all255(_mm512_srli_epi32(p, 24)); }
+    VDL_OP I unpackLo8(I v) { return _mm512_unpacklo_epi8(v, _mm512_setzero_si512()); }
+    VDL_OP I unpackHi8(I v) { return _mm512_unpackhi_epi8(v, _mm512_setzero_si512()); }
+    VDL_OP I packus16(I a, I b) { return _mm512_packus_epi16(a, b); }
+    VDL_OP I min16(I a, I b) { return _mm512_min_epi16(a, b); }
+    VDL_OP I add16(I a, I b) { return _mm512_add_epi16(a, b); }
+    VDL_OP I sub16(I a, I b) { return _mm512_sub_epi16(a, b); }
+    VDL_OP I mullo16(I a, I b) { return _mm512_mullo_epi16(a, b); }
+    VDL_OP I srli16_8(I a) { return _mm512_srli_epi16(a, 8); }
+    VDL_OP I shuffle8(I a, I pattern) { return _mm512_shuffle_epi8(a, pattern); }
+    VDL_OP I alphaSpread(I s) {
+        return _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    }
+    VDL_OP I coverageSpread(bool high) {
+        const char a = high ? 8 : 0, b = high ? 12 : 4;
+        return _mm512_broadcast_i32x4(_mm_setr_epi8(a, -1, a, -1, a, -1, a, -1, b, -1, b, -1, b, -1, b, -1));
+    }
+    VDL_OP I load(const uint32_t* p, int count) {
+        return _mm512_maskz_loadu_epi32(__mmask16((1u << count) - 1), p);
+    }
+    VDL_OP void store(uint32_t* p, I v, int count) { _mm512_mask_storeu_epi32(p, __mmask16((1u << count) - 1), v); }
+    VDL_OP __m256i gradientIndex(__m512d t) { return VDL_GRADIENT_INDEX(_mm512, _mm512_cvttpd_epi32); }
+    VDL_OP bool gradient(const Gradient& g, int x, int y, I& m, I& source) {
+        const double by = g.b * (double(y) + 0.5);
+        const __m512d va = _mm512_set1_pd(g.a), vby = _mm512_set1_pd(by), vc = _mm512_set1_pd(g.c);
+        const __m512d x0d = _mm512_add_pd(_mm512_set1_pd(double(x)), _mm512_setr_pd(0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5));
+        const __m512d x1d =
+            _mm512_add_pd(_mm512_set1_pd(double(x)), _mm512_setr_pd(8.5, 9.5, 10.5, 11.5, 12.5, 13.5, 14.5, 15.5));
+        const __m512d t0 = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(va, x0d), vby), vc);
+        const __m512d t1 = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(va, x1d), vby), vc);
+        const __m512d lo = _mm512_setzero_pd(), hi = _mm512_set1_pd(1.0);
+        const unsigned in0 = _mm512_cmp_pd_mask(t0, lo, _CMP_GE_OQ) & _mm512_cmp_pd_mask(t0, hi, _CMP_LE_OQ);
+        const unsigned in1 = _mm512_cmp_pd_mask(t1, lo, _CMP_GE_OQ) & _mm512_cmp_pd_mask(t1, hi, _CMP_LE_OQ);
+        m = _mm512_maskz_mov_epi32(__mmask16(in0 | in1 << 8), m);
+        if (none(m)) return false;
+        const __m512i idx = _mm512_inserti64x4(_mm512_castsi256_si512(gradientIndex(t0)), gradientIndex(t1), 1);
+        source = _mm512_i32gather_epi32(idx, reinterpret_cast<const int*>(g.table), 4);
+        return true;
+    }
+};
+
+#include "stamp_kernel.inc"
+
+#undef VDL_OP
+#undef VDL_KERNEL
+
+bool available() {
+    static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512dq");
+    return yes;
+}
+
+}  // namespace avx512
+#undef VDL_GRADIENT_INDEX
+#pragma GCC diagnostic pop
 #endif
 
 class CapsuleStamper {
@@ -827,7 +845,11 @@ public:
         const int rowEnd = std::min(bottom, int(std::ceil(maxY)));
         const RowSpan span(px, py, dx, reach, double(rMax), body, ux, uy, L, width);
 #ifdef VARDELLE_HAVE_AVX2_PATH
-        if (wide_) {
+        if (wide_ == Wide::Avx512) {
+            avx512::stampFused(layers, n, raster_, span, body, rowBegin, rowEnd);
+            return;
+        }
+        if (wide_ == Wide::Avx2) {
             avx2::stampFused(layers, n, raster_, span, body, rowBegin, rowEnd);
             return;
         }
@@ -975,7 +997,7 @@ private:
                     } else {
                         const __m128 alongT = _mm_sub_ps(profileF4(bodyP, _mm_sub_ps(_mm_add_ps(vL, e), tau)),
                                                          profileF4(bodyP, _mm_sub_ps(_mm_sub_ps(zero, e), tau)));
-                        c = _mm_mul_ps(across, alongT);
+                        c = selectPs(whole, across, _mm_mul_ps(across, alongT));
                     }
                 } else {
                     const __m128 bend = _mm_and_ps(capMask, _mm_set1_ps(1.0f / (24.0f * r)));
@@ -1043,7 +1065,9 @@ private:
                 float c;
                 if (r < kThinStroke) {
                     const float e = float(kPi / 4) * r;
-                    c = (body.F(r - s) - body.F(-r - s)) * (body.F(L + e - tau) - body.F(-e - tau));
+                    const float inner = body.reach - e;
+                    c = body.F(r - s) - body.F(-r - s);
+                    if (!(tau >= inner && tau <= L - inner)) c *= body.F(L + e - tau) - body.F(-e - tau);
                 } else {
                     c = prof.F(r - d - (cap ? 1.0f / (24.0f * r) : 0.0f));
                 }
@@ -1058,7 +1082,15 @@ private:
 
     Rasterizer& raster_;
 #ifdef VARDELLE_HAVE_AVX2_PATH
-    const bool wide_ = avx2::available() && !std::getenv("VARDELLE_RASTER_NO_AVX2");
+    // The widest rows the processor allows; VARDELLE_RASTER_NO_AVX512 and VARDELLE_RASTER_NO_AVX2
+    // hold them narrower (the tests compare the widths).
+    enum class Wide { None, Avx2, Avx512 };
+    static Wide widest() {
+        if (!avx2::available() || std::getenv("VARDELLE_RASTER_NO_AVX2")) return Wide::None;
+        if (!avx512::available() || std::getenv("VARDELLE_RASTER_NO_AVX512")) return Wide::Avx2;
+        return Wide::Avx512;
+    }
+    const Wide wide_ = widest();
 #endif
     std::array<std::vector<uint8_t>, 3> cover_;
     std::array<float, 64> tiny_{};  // a short thin stroke's area in each pixel it reaches
@@ -1084,6 +1116,8 @@ public:
         selection_ = premultiplied(kSelectionColor);
         needle_ = premultiplied(kNeedlePointColor);
         reach_ = drawingReach(options, t);
+        originX_ = -t_.tx / t_.sx;
+        originY_ = -t_.ty / t_.sy;
     }
 
     void block(const BlockColors& colors) {
@@ -1253,9 +1287,25 @@ private:
             tablesBuilt_ = true;
         }
         const double rr = widths_.tubeRadius;
-        const float angle = tubeAngle(px, py, qx, qy);
-        const double s = std::sin(angle);
-        const double c = std::cos(angle);
+        // The direction's sine and cosine depend on the segment's differences alone: a run of
+        // stitches of one length and direction (a fill's rows, a satin's two slants) asks for
+        // the same ones again.
+        float dx = qx - px, dy = qy - py;
+        uint32_t bx, by;
+        std::memcpy(&bx, &dx, 4);
+        std::memcpy(&by, &dy, 4);
+        const uint64_t key = uint64_t(bx) << 32 | by;
+        if (directions_[0].key != key) {
+            if (directions_[1].key == key) {
+                std::swap(directions_[0], directions_[1]);
+            } else {
+                directions_[1] = directions_[0];
+                const float angle = tubeAngle(px, py, qx, qy);
+                directions_[0] = Direction{key, std::sin(angle), std::cos(angle)};
+            }
+        }
+        const double s = directions_[0].sin;
+        const double c = directions_[0].cos;
         const double g0x = px - rr * s, g0y = py + rr * c;
         const double ax = 2 * rr * s, ay = -2 * rr * c;
         const double len2 = ax * ax + ay * ay;
@@ -1264,7 +1314,7 @@ private:
         g.table = dimmed ? dimmedGradient_.data() : gradient_.data();
         g.a = ax / (t_.sx * len2);
         g.b = ay / (t_.sy * len2);
-        g.c = ((-t_.tx / t_.sx - g0x) * ax + (-t_.ty / t_.sy - g0y) * ay) / len2;
+        g.c = ((originX_ - g0x) * ax + (originY_ - g0y) * ay) / len2;
         return true;
     }
 
@@ -1362,6 +1412,12 @@ private:
     double scale_;
     CapsuleStamper stamper_;
     double reach_;
+    double originX_, originY_;  // the design point at the image's origin
+    struct Direction {
+        uint64_t key = ~uint64_t(0);  // the float differences' bits (never both all ones)
+        double sin = 0, cos = 0;
+    };
+    std::array<Direction, 2> directions_{};  // the last two segments' directions
     double lastRadius_ = -1.0;
     int lastSegments_ = 2;
     const BlockColors* colors_ = nullptr;
@@ -1571,20 +1627,25 @@ bool VDLDrawDesignIntoImage(const VDLDesign& design, VDLRect rect, const VDLImag
     bands = std::clamp(bands, 1, std::min(8, image.height));
 
     // Bands of equal work rather than equal height: the rows are cut where each band holds as
-    // many stitch ends as the others (a design seldom fills its image evenly).
+    // many stitch ends as the others (a design seldom fills its image evenly). Every fourth end
+    // is counted, its position summed four deltas at a time: the cut only shares out the work
+    // (any cut gives the same pixels), and the other threads wait for it.
     std::vector<int> cuts(size_t(bands) + 1, image.height);
     cuts[0] = 0;
     if (bands > 1) {
         std::vector<uint32_t> perRow(size_t(image.height), 0);
-        float y = 0.0f;
+        const std::vector<VDLStitch>& stitches = design.stitches();
+        double y = 0.0;
         uint64_t total = 0;
-        for (const VDLStitch& st : design.stitches()) {
-            y += st.deltaY;
-            const double row = t.sy * double(y) + t.ty;
+        for (size_t i = 0; i + 4 <= stitches.size(); i += 4) {
+            y += (double(stitches[i].deltaY) + double(stitches[i + 1].deltaY)) +
+                 (double(stitches[i + 2].deltaY) + double(stitches[i + 3].deltaY));
+            const double row = t.sy * y + t.ty;
             if (!(row >= 0.0 && row < double(image.height))) continue;
             ++perRow[size_t(row)];
             ++total;
         }
+        if (total == 0) std::fill(perRow.begin(), perRow.end(), uint32_t(1)), total = uint64_t(image.height);  // equal heights
         uint64_t sum = 0;
         int b = 1;
         for (int r = 0; r < image.height && b < bands; ++r) {

@@ -186,12 +186,25 @@ TEST(RasterPath, LargeDesignMatchesCairoAndBandsDoNotShow) {
         o.threads = 2;
         ASSERT_TRUE(VDLDrawDesignIntoImage(d, all, VDLImageBuffer{reinterpret_cast<uint8_t*>(two.data()), 900, 700, 3600}, t, o));
         EXPECT_EQ(one, two);
-        // Eight pixels at a time (where the processor has AVX2) or four: the same pixels.
-        std::vector<uint32_t> narrow(900 * 700, 0xFFFFFFFFu);
-        setenv("VARDELLE_RASTER_NO_AVX2", "1", 1);
-        ASSERT_TRUE(VDLDrawDesignIntoImage(d, all, VDLImageBuffer{reinterpret_cast<uint8_t*>(narrow.data()), 900, 700, 3600}, t, o));
-        unsetenv("VARDELLE_RASTER_NO_AVX2");
-        EXPECT_EQ(one, narrow);
+        // Sixteen pixels at a time (where the processor has AVX-512), eight (AVX2) or four: the
+        // same pixels, for strokes thinner than a pixel (the whole design) and wide ones with
+        // their round ends (zoomed in 12 times on the middle).
+        for (const double zoom : {1.0, 12.0}) {
+            VDLImageTransform z = t;
+            z.sx *= zoom;
+            z.sy *= zoom;
+            z.tx = 450 - (450 - t.tx) * zoom;
+            z.ty = 350 - (350 - t.ty) * zoom;
+            std::vector<uint32_t> widest(900 * 700, 0xFFFFFFFFu);
+            ASSERT_TRUE(VDLDrawDesignIntoImage(d, all, VDLImageBuffer{reinterpret_cast<uint8_t*>(widest.data()), 900, 700, 3600}, z, o));
+            for (const char* narrower : {"VARDELLE_RASTER_NO_AVX512", "VARDELLE_RASTER_NO_AVX2"}) {
+                std::vector<uint32_t> narrow(900 * 700, 0xFFFFFFFFu);
+                setenv(narrower, "1", 1);
+                ASSERT_TRUE(VDLDrawDesignIntoImage(d, all, VDLImageBuffer{reinterpret_cast<uint8_t*>(narrow.data()), 900, 700, 3600}, z, o));
+                unsetenv(narrower);
+                EXPECT_TRUE(widest == narrow) << narrower << " at zoom " << zoom;
+            }
+        }
     }
 }
 
