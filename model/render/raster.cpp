@@ -555,7 +555,9 @@ struct RowSpan {
 // GCC 12's AVX-512 headers start some results from an undefined value, and it warns there.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#ifndef __clang__
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 // The same coverage and blending as CapsuleStamper's rows, eight pixels at a time (AVX2) or
