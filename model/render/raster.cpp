@@ -335,7 +335,10 @@ private:
         int k = 0;
         ys[k++] = std::max(y0, top);
         const double yEnd = std::min(y1, bottom);
-        if (dxdy != 0.0 && std::isfinite(dxdy)) {
+        // Where it crosses the image's left and right borders (an edge a pixel or more inside
+        // them crosses neither within its own rows).
+        const bool inside = std::min(x0, x1) >= 1.0 && std::max(x0, x1) <= double(width_) - 1.0;
+        if (!inside && dxdy != 0.0 && std::isfinite(dxdy)) {
             const double a = y0 + (0.0 - x0) / dxdy;
             const double b = y0 + (double(width_) - x0) / dxdy;
             if (a > ys[0] && a < yEnd) ys[k++] = a;
@@ -824,7 +827,7 @@ public:
             uint32_t* row = raster_.row(int(cellY));
             for (int i = 0; i < n; ++i) {
                 const float r = layers[i].radius;
-                const float area = 2.0f * r * L + float(2.0 * flattenedCapArea(r));
+                const float area = 2.0f * r * L + float(2.0 * capArea(r));
                 const uint32_t m = uint32_t(std::min(area, 1.0f) * 255.0f + 0.5f);
                 if (!m) continue;
                 if (layers[i].gradient)
@@ -893,26 +896,34 @@ private:
         const double nx = -uy, ny = ux;
         for (int i = 0; i < n; ++i) {
             const double r = layers[i].radius;
-            const double e = r > 0 ? flattenedCapArea(r) / (2 * r) : 0.0;
+            const double e = r > 0 ? capArea(layers[i].radius) / (2 * r) : 0.0;
             std::fill_n(tiny_.begin(), cols * rows, 0.0f);
             for (const double side : {-1.0, 1.0}) {
                 const double o = side * r / std::sqrt(3.0);
                 const double ax = px + o * nx - e * ux, ay = py + o * ny - e * uy;
                 const double dx = (len + 2 * e) * ux, dy = (len + 2 * e) * uy;
                 const double full = len + 2 * e;
+                // Where A + t D crosses each pixel border, once for the whole grid.
+                std::array<double, 65> gx, gy;
+                const bool alongX = !(std::fabs(dx) < 1e-12), alongY = !(std::fabs(dy) < 1e-12);
+                for (int k = 0; alongX && k <= cols; ++k) gx[size_t(k)] = (double(cx0 + k) - ax) / dx;
+                for (int k = 0; alongY && k <= rows; ++k) gy[size_t(k)] = (double(cy0 + k) - ay) / dy;
+                // The part of A + t D, 0 <= t <= 1, inside the slab of borders K, K + 1 (or, not
+                // moving that way, whether A lies in it).
+                auto slab = [](bool along, const std::array<double, 65>& g, double a, int lo, int k, double& t0,
+                               double& t1) {
+                    if (!along) return a >= double(lo) && a < double(lo) + 1.0;
+                    double s0 = g[size_t(k)], s1 = g[size_t(k) + 1];
+                    if (s0 > s1) std::swap(s0, s1);
+                    t0 = std::max(t0, s0);
+                    t1 = std::min(t1, s1);
+                    return t0 < t1;
+                };
                 for (int yy = cy0; yy <= cy1; ++yy)
                     for (int xx = cx0; xx <= cx1; ++xx) {
-                        // The part of A + t D, 0 <= t <= 1, inside this pixel.
                         double t0 = 0.0, t1 = 1.0;
-                        auto slab = [&](double a, double d, double lo) {
-                            if (std::fabs(d) < 1e-12) return a >= lo && a < lo + 1.0;
-                            double s0 = (lo - a) / d, s1 = (lo + 1.0 - a) / d;
-                            if (s0 > s1) std::swap(s0, s1);
-                            t0 = std::max(t0, s0);
-                            t1 = std::min(t1, s1);
-                            return t0 < t1;
-                        };
-                        if (!slab(ax, dx, xx) || !slab(ay, dy, yy)) continue;
+                        if (!slab(alongX, gx, ax, xx, xx - cx0, t0, t1) || !slab(alongY, gy, ay, yy, yy - cy0, t0, t1))
+                            continue;
                         tiny_[size_t((yy - cy0) * cols + (xx - cx0))] += float(r * (t1 - t0) * full);
                     }
             }
@@ -1082,7 +1093,23 @@ private:
 #endif
     }
 
+    // flattenedCapArea(R), kept for the few radii of one drawing.
+    double capArea(float r) {
+        for (const CapArea& c : capAreas_)
+            if (c.radius == r) return c.area;
+        capAreas_[nextCapArea_] = CapArea{r, flattenedCapArea(double(r))};
+        const double area = capAreas_[nextCapArea_].area;
+        nextCapArea_ = (nextCapArea_ + 1) % capAreas_.size();
+        return area;
+    }
+
     Rasterizer& raster_;
+    struct CapArea {
+        float radius = -1.0f;
+        double area = 0.0;
+    };
+    std::array<CapArea, 4> capAreas_{};
+    size_t nextCapArea_ = 0;
 #ifdef VARDELLE_HAVE_AVX2_PATH
     // The widest rows the processor allows; VARDELLE_RASTER_NO_AVX512 and VARDELLE_RASTER_NO_AVX2
     // hold them narrower (the tests compare the widths).
@@ -1221,11 +1248,15 @@ private:
         return table;
     }
 
+    // The strokes of a stitch take turns (outline, tube or inner line): the last two radii kept.
     int capSegments(double radiusPixels) {
-        if (radiusPixels == lastRadius_) return lastSegments_;
-        lastRadius_ = radiusPixels;
-        lastSegments_ = capSegmentsFor(radiusPixels);
-        return lastSegments_;
+        if (radiusPixels == lastRadius_[0]) return lastSegments_[0];
+        std::swap(lastRadius_[0], lastRadius_[1]);
+        std::swap(lastSegments_[0], lastSegments_[1]);
+        if (radiusPixels == lastRadius_[0]) return lastSegments_[0];
+        lastRadius_[0] = radiusPixels;
+        lastSegments_[0] = capSegmentsFor(radiusPixels);
+        return lastSegments_[0];
     }
 
     // The round-capped stroke of width W from P to Q (design units) as a polygon in pixels,
@@ -1420,8 +1451,8 @@ private:
         double sin = 0, cos = 0;
     };
     std::array<Direction, 2> directions_{};  // the last two segments' directions
-    double lastRadius_ = -1.0;
-    int lastSegments_ = 2;
+    double lastRadius_[2] = {-1.0, -1.0};
+    int lastSegments_[2] = {2, 2};
     const BlockColors* colors_ = nullptr;
     uint32_t flat_ = 0, dark_ = 0, dimmed_ = 0, dimmedDark_ = 0, selection_ = 0, needle_ = 0;
     bool tablesBuilt_ = false;
