@@ -5,7 +5,7 @@
 // capsule filled with a gradient, a needle point is a square. Under a transform with the same
 // scale across and along, the strokes of a stitch (outline, inner line or tube, selection) are
 // stamped together from each pixel's distance to the stitch (CapsuleStamper below: exact along
-// the sides, the round ends seen along the radius), eight or four pixels at a time; strokes
+// the sides, the round ends seen along the radius), sixteen, eight or four pixels at a time; strokes
 // far thinner than a pixel are measured by the length of their axis in each pixel. Everything
 // else (short strokes about half a pixel wide, needle points, non-uniform scales) becomes a
 // polygon (the caps flattened to within 0.1 pixel, as Cairo flattens its pens) whose exact area
@@ -473,40 +473,6 @@ struct StrokeLayer {
     Gradient shade{};
 };
 
-#ifdef __SSE2__
-struct Profile4 {
-    __m128 k, q, halfInvQ, invP;
-};
-inline __m128 absPs(__m128 v) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), v); }
-inline __m128 profileF4(const Profile4& p, __m128 u) {
-    const __m128 sign = _mm_and_ps(_mm_set1_ps(-0.0f), u);
-    const __m128 v = absPs(u);
-    const __m128 t = _mm_min_ps(_mm_max_ps(_mm_sub_ps(v, p.k), _mm_setzero_ps()), p.q);
-    __m128 g = _mm_sub_ps(_mm_add_ps(_mm_min_ps(v, p.k), t), _mm_mul_ps(_mm_mul_ps(t, t), p.halfInvQ));
-    g = _mm_mul_ps(g, p.invP);
-    return _mm_add_ps(_mm_set1_ps(0.5f), _mm_or_ps(g, sign));
-}
-// 1 / sqrt(v) and 1 / v to about 23 bits: the estimates refined by one Newton step.
-inline __m128 rsqrtPs(__m128 v) {
-    const __m128 e = _mm_rsqrt_ps(v);
-    return _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(0.5f), e),
-                      _mm_sub_ps(_mm_set1_ps(3.0f), _mm_mul_ps(_mm_mul_ps(v, e), e)));
-}
-inline __m128 rcpPs(__m128 v) {
-    const __m128 e = _mm_rcp_ps(v);
-    return _mm_mul_ps(e, _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(v, e)));
-}
-inline __m128 selectPs(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
-// Coverages 0..1 of four pixels to four bytes at OUT.
-inline void storeCoverage(__m128 c, uint8_t* out) {
-    c = _mm_min_ps(_mm_max_ps(c, _mm_setzero_ps()), _mm_set1_ps(1.0f));
-    const __m128i i = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
-    const __m128i b = _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
-    const int v = _mm_cvtsi128_si32(b);
-    std::memcpy(out, &v, 4);
-}
-#endif
-
 // Which pixels of each row a stitch's strokes can reach. The widest stroke lies inside the band
 // |s| <= rMax across the segment and the slab -rMax <= tau <= L + rMax along it; a pixel
 // reaches as far as its half width seen along the segment or across it (both the same), so
@@ -554,7 +520,7 @@ struct RowSpan {
 };
 
 #if defined(__x86_64__) && defined(__GNUC__)
-#define VARDELLE_HAVE_AVX2_PATH 1
+#define VARDELLE_HAVE_VECTOR_ROWS 1
 // GCC 12's AVX-512 headers start some results from an undefined value, and it warns there.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
@@ -563,10 +529,10 @@ struct RowSpan {
 #endif
 #include <immintrin.h>
 
-// The same coverage and blending as CapsuleStamper's rows, eight pixels at a time (AVX2) or
-// sixteen (AVX-512), every stroke blended as its coverage is found (the tube's colours gathered
-// from its gradient). Chosen at run time; the code is compiled for those processors only here.
-// The kernel itself is written once (stamp_kernel.inc) over the operations below.
+// CapsuleStamper's rows four pixels at a time (SSE2), eight (AVX2) or sixteen (AVX-512), every
+// stroke blended as its coverage is found (the tube's colours looked up in its gradient). The
+// widest the processor has is chosen at run time; the wider code is compiled for those
+// processors only here. The kernel is written once (stamp_kernel.inc) over the operations below.
 
 // The entries of the gradient's table for values of t (as int(t * steps + 0.5); those outside
 // 0..1 are not used, only kept inside the table).
@@ -575,6 +541,111 @@ struct RowSpan {
                                             pd##_set1_pd(0.5)),                                    \
                                 pd##_setzero_pd()),                                                \
                     pd##_set1_pd(double(kGradientSteps))))
+
+namespace sse {
+
+// Every x86-64 processor has SSE2: no target attribute needed.
+#define VDL_KERNEL
+#define VDL_OP __attribute__((always_inline)) static inline
+
+struct V {
+    using F = __m128;
+    using I = __m128i;
+    using M = __m128;  // all bits set in the lanes that hold
+    static constexpr int lanes = 4;
+
+    VDL_OP F set(float v) { return _mm_set1_ps(v); }
+    VDL_OP F zero() { return _mm_setzero_ps(); }
+    VDL_OP F steps() { return _mm_setr_ps(0.5f, 1.5f, 2.5f, 3.5f); }
+    VDL_OP F add(F a, F b) { return _mm_add_ps(a, b); }
+    VDL_OP F sub(F a, F b) { return _mm_sub_ps(a, b); }
+    VDL_OP F mul(F a, F b) { return _mm_mul_ps(a, b); }
+    VDL_OP F min(F a, F b) { return _mm_min_ps(a, b); }
+    VDL_OP F max(F a, F b) { return _mm_max_ps(a, b); }
+    VDL_OP F abs(F v) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), v); }
+    VDL_OP F signOf(F v) { return _mm_and_ps(_mm_set1_ps(-0.0f), v); }
+    VDL_OP F orBits(F a, F b) { return _mm_or_ps(a, b); }
+    VDL_OP F rsqrtEstimate(F v) { return _mm_rsqrt_ps(v); }
+    VDL_OP F rcpEstimate(F v) { return _mm_rcp_ps(v); }
+    VDL_OP M ge(F a, F b) { return _mm_cmpge_ps(a, b); }
+    VDL_OP M le(F a, F b) { return _mm_cmple_ps(a, b); }
+    VDL_OP M lt(F a, F b) { return _mm_cmplt_ps(a, b); }
+    VDL_OP M gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
+    VDL_OP M both(M a, M b) { return _mm_and_ps(a, b); }
+    VDL_OP M butNot(M a, M b) { return _mm_andnot_ps(a, b); }  // b and not a
+    VDL_OP M noLanes() { return _mm_setzero_ps(); }
+    VDL_OP bool all(M m) { return _mm_movemask_ps(m) == 0xF; }
+    VDL_OP F select(M m, F a, F b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
+    VDL_OP F keep(M m, F v) { return _mm_and_ps(m, v); }
+
+    VDL_OP I zeroI() { return _mm_setzero_si128(); }
+    VDL_OP I setI(int v) { return _mm_set1_epi32(v); }
+    VDL_OP I set16(short v) { return _mm_set1_epi16(v); }
+    VDL_OP I truncate(F v) { return _mm_cvttps_epi32(v); }
+    VDL_OP bool none(I m) { return _mm_movemask_epi8(_mm_cmpeq_epi32(m, _mm_setzero_si128())) == 0xFFFF; }
+    VDL_OP bool all255(I m) { return _mm_movemask_epi8(_mm_cmpeq_epi32(m, _mm_set1_epi32(255))) == 0xFFFF; }
+    VDL_OP bool allOpaque(I p) { return all255(_mm_srli_epi32(p, 24)); }
+    VDL_OP I unpackLo8(I v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
+    VDL_OP I unpackHi8(I v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
+    VDL_OP I packus16(I a, I b) { return _mm_packus_epi16(a, b); }
+    VDL_OP I min16(I a, I b) { return _mm_min_epi16(a, b); }
+    VDL_OP I add16(I a, I b) { return _mm_add_epi16(a, b); }
+    VDL_OP I sub16(I a, I b) { return _mm_sub_epi16(a, b); }
+    VDL_OP I mullo16(I a, I b) { return _mm_mullo_epi16(a, b); }
+    VDL_OP I srli16_8(I a) { return _mm_srli_epi16(a, 8); }
+    VDL_OP I alphaSpread(I s) {
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    }
+    // Without a byte shuffle: the coverages narrowed to 16 bits, then each repeated.
+    VDL_OP I spread(I m, bool high) {
+        __m128i m16 = _mm_packs_epi32(m, m);
+        m16 = _mm_unpacklo_epi16(m16, m16);
+        return high ? _mm_unpackhi_epi32(m16, m16) : _mm_unpacklo_epi32(m16, m16);
+    }
+    VDL_OP I load(const uint32_t* p, int count) {
+        if (count == lanes) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        alignas(16) uint32_t tail[lanes] = {};
+        std::memcpy(tail, p, size_t(count) * 4);
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
+    }
+    VDL_OP void store(uint32_t* p, I v, int count) {
+        if (count == lanes) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+            return;
+        }
+        alignas(16) uint32_t tail[lanes];
+        _mm_store_si128(reinterpret_cast<__m128i*>(tail), v);
+        std::memcpy(p, tail, size_t(count) * 4);
+    }
+    VDL_OP __m128i gradientIndex(__m128d t) { return VDL_GRADIENT_INDEX(_mm, _mm_cvttpd_epi32); }
+    // No gather: the four colours are looked up one by one.
+    VDL_OP bool gradient(const Gradient& g, int x, int y, I& m, I& source) {
+        const __m128i laneBits = _mm_setr_epi32(1, 2, 4, 8);
+        const double by = g.b * (double(y) + 0.5);
+        const __m128d va = _mm_set1_pd(g.a), vby = _mm_set1_pd(by), vc = _mm_set1_pd(g.c);
+        const __m128d x0d = _mm_add_pd(_mm_set1_pd(double(x)), _mm_setr_pd(0.5, 1.5));
+        const __m128d x1d = _mm_add_pd(_mm_set1_pd(double(x)), _mm_setr_pd(2.5, 3.5));
+        const __m128d t0 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(va, x0d), vby), vc);
+        const __m128d t1 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(va, x1d), vby), vc);
+        const __m128d lo = _mm_setzero_pd(), hi = _mm_set1_pd(1.0);
+        const int in0 = _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(t0, lo), _mm_cmple_pd(t0, hi)));
+        const int in1 = _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(t1, lo), _mm_cmple_pd(t1, hi)));
+        const __m128i valid = _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(in0 | in1 << 2), laneBits), laneBits);
+        m = _mm_and_si128(m, valid);
+        if (none(m)) return false;
+        alignas(16) int32_t idx[lanes];
+        _mm_store_si128(reinterpret_cast<__m128i*>(idx), _mm_unpacklo_epi64(gradientIndex(t0), gradientIndex(t1)));
+        source = _mm_setr_epi32(int(g.table[idx[0]]), int(g.table[idx[1]]), int(g.table[idx[2]]), int(g.table[idx[3]]));
+        return true;
+    }
+};
+
+#include "stamp_kernel.inc"
+
+#undef VDL_OP
+#undef VDL_KERNEL
+
+}  // namespace sse
 
 namespace avx2 {
 
@@ -626,16 +697,16 @@ struct V {
     VDL_OP I sub16(I a, I b) { return _mm256_sub_epi16(a, b); }
     VDL_OP I mullo16(I a, I b) { return _mm256_mullo_epi16(a, b); }
     VDL_OP I srli16_8(I a) { return _mm256_srli_epi16(a, 8); }
-    VDL_OP I shuffle8(I a, I pattern) { return _mm256_shuffle_epi8(a, pattern); }
     // Each pixel's alpha over its four channels.
     VDL_OP I alphaSpread(I s) {
         return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
     }
     // Each pixel's coverage (the low byte of its 32-bit lane) over the four 16-bit channels of
     // the pixels that unpacking the low (or high) bytes of each 128-bit half gives.
-    VDL_OP I coverageSpread(bool high) {
+    VDL_OP I spread(I m, bool high) {
         const char a = high ? 8 : 0, b = high ? 12 : 4;
-        return _mm256_broadcastsi128_si256(_mm_setr_epi8(a, -1, a, -1, a, -1, a, -1, b, -1, b, -1, b, -1, b, -1));
+        return _mm256_shuffle_epi8(
+            m, _mm256_broadcastsi128_si256(_mm_setr_epi8(a, -1, a, -1, a, -1, a, -1, b, -1, b, -1, b, -1, b, -1)));
     }
     VDL_OP I load(const uint32_t* p, int count) {
         if (count == lanes) return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -748,13 +819,13 @@ struct V {
     VDL_OP I sub16(I a, I b) { return _mm512_sub_epi16(a, b); }
     VDL_OP I mullo16(I a, I b) { return _mm512_mullo_epi16(a, b); }
     VDL_OP I srli16_8(I a) { return _mm512_srli_epi16(a, 8); }
-    VDL_OP I shuffle8(I a, I pattern) { return _mm512_shuffle_epi8(a, pattern); }
     VDL_OP I alphaSpread(I s) {
         return _mm512_shufflehi_epi16(_mm512_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
     }
-    VDL_OP I coverageSpread(bool high) {
+    VDL_OP I spread(I m, bool high) {
         const char a = high ? 8 : 0, b = high ? 12 : 4;
-        return _mm512_broadcast_i32x4(_mm_setr_epi8(a, -1, a, -1, a, -1, a, -1, b, -1, b, -1, b, -1, b, -1));
+        return _mm512_shuffle_epi8(
+            m, _mm512_broadcast_i32x4(_mm_setr_epi8(a, -1, a, -1, a, -1, a, -1, b, -1, b, -1, b, -1, b, -1)));
     }
     VDL_OP I load(const uint32_t* p, int count) {
         return _mm512_maskz_loadu_epi32(__mmask16((1u << count) - 1), p);
@@ -844,12 +915,10 @@ public:
         }
 
         const Profile body = Profile::along(std::fabs(ux), std::fabs(uy));
-        bool fused = true;  // flat colours only: blended as their coverage is found
-        for (int i = 0; i < n; ++i) fused = fused && !layers[i].gradient;
         const int rowBegin = std::max(top, int(std::floor(minY)));
         const int rowEnd = std::min(bottom, int(std::ceil(maxY)));
         const RowSpan span(px, py, dx, reach, double(rMax), body, ux, uy, L, width);
-#ifdef VARDELLE_HAVE_AVX2_PATH
+#ifdef VARDELLE_HAVE_VECTOR_ROWS
         if (wide_ == Wide::Avx512) {
             avx512::stampFused(layers, n, raster_, span, body, rowBegin, rowEnd);
             return;
@@ -858,6 +927,8 @@ public:
             avx2::stampFused(layers, n, raster_, span, body, rowBegin, rowEnd);
             return;
         }
+        sse::stampFused(layers, n, raster_, span, body, rowBegin, rowEnd);
+        return;
 #endif
         for (int y = rowBegin; y < rowEnd; ++y) {
             int x0, x1;
@@ -866,7 +937,7 @@ public:
             // (nil) coverage, and the blending needs no pixel-by-pixel tail.
             uint32_t* row = raster_.row(y);
             x1 = std::min(width, x0 + ((x1 - x0 + 3) & ~3));
-            if (coverRow(layers, n, fused, row, float(px), float(py), ux, uy, L, body, y, x0, x1)) continue;
+            coverRow(layers, n, float(px), float(py), ux, uy, L, body, y, x0, x1);
             for (int i = 0; i < n; ++i) {
                 if (layers[i].gradient)
                     layers[i].shade.run(row, y, x0, cover_[size_t(i)].data(), x1 - x0);
@@ -942,122 +1013,12 @@ private:
         }
     }
 
-    // The coverage of every layer for pixels X0 .. X1 - 1 of row Y, into cover_; or, when
-    // FUSED (flat colours only) and the processor allows, the layers blended straight into ROW,
-    // which returns true.
-    bool coverRow(const StrokeLayer* layers, int n, bool fused, uint32_t* row, float px, float py, float ux,
-                  float uy, float L, const Profile& body, int y, int x0, int x1) {
+    // The coverage of every layer for pixels X0 .. X1 - 1 of row Y, into cover_ (processors
+    // without the vector rows).
+    void coverRow(const StrokeLayer* layers, int n, float px, float py, float ux, float uy, float L,
+                  const Profile& body, int y, int x0, int x1) {
         const float cy = float(y) + 0.5f - py;
-        int x = x0;
-#ifdef __SSE2__
-        __m128i colors[3];
-        bool opaque[3];
-        const __m128i zeroI = _mm_setzero_si128();
-        for (int i = 0; i < n && fused; ++i) {
-            colors[i] = _mm_unpacklo_epi8(_mm_set1_epi32(int(layers[i].solid.color)), zeroI);
-            opaque[i] = (layers[i].solid.color >> 24) == 255;
-        }
-        const Profile4 bodyP{_mm_set1_ps(body.k), _mm_set1_ps(body.q), _mm_set1_ps(body.halfInvQ),
-                             _mm_set1_ps(body.invP)};
-        const __m128 vux = _mm_set1_ps(ux), vuy = _mm_set1_ps(uy), vL = _mm_set1_ps(L);
-        const __m128 vcy = _mm_set1_ps(cy);
-        const __m128 zero = _mm_setzero_ps();
-        const __m128 steps = _mm_setr_ps(0.5f, 1.5f, 2.5f, 3.5f);
-        bool anyWide = false;  // thin strokes are measured as bands: they need no distance to the ends
-        for (int i = 0; i < n; ++i) anyWide = anyWide || !(layers[i].radius < kThinStroke);
-        for (; x < x1; x += 4) {
-            const __m128 cx = _mm_sub_ps(_mm_add_ps(_mm_set1_ps(float(x)), steps), _mm_set1_ps(px));
-            const __m128 tau = _mm_add_ps(_mm_mul_ps(cx, vux), _mm_mul_ps(vcy, vuy));
-            const __m128 s = _mm_sub_ps(_mm_mul_ps(vcy, vux), _mm_mul_ps(cx, vuy));
-            // Outside the straight part: the distance to the nearer end and the direction to it.
-            const __m128 inBody = _mm_and_ps(_mm_cmpge_ps(tau, zero), _mm_cmple_ps(tau, vL));
-            const bool allBody = !anyWide || _mm_movemask_ps(inBody) == 0xF;
-            __m128 d = absPs(s);
-            Profile4 prof = bodyP;
-            __m128 capMask = _mm_setzero_ps();
-            if (!allBody) {
-                const __m128 tc = _mm_min_ps(_mm_max_ps(tau, zero), vL);
-                const __m128 ex = _mm_sub_ps(cx, _mm_mul_ps(tc, vux));
-                const __m128 ey = _mm_sub_ps(vcy, _mm_mul_ps(tc, vuy));
-                const __m128 d2 = _mm_max_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_set1_ps(1e-12f));
-                const __m128 invD = rsqrtPs(d2);
-                const __m128 dd = _mm_mul_ps(d2, invD);
-                const __m128 a = _mm_mul_ps(absPs(ex), invD), b = _mm_mul_ps(absPs(ey), invD);
-                const __m128 p = _mm_max_ps(a, b);
-                const __m128 q = _mm_max_ps(_mm_min_ps(a, b), _mm_set1_ps(1e-6f));
-                capMask = _mm_andnot_ps(inBody, _mm_cmpgt_ps(dd, _mm_set1_ps(1e-6f)));
-                prof.k = selectPs(capMask, _mm_mul_ps(_mm_set1_ps(0.5f), _mm_sub_ps(p, q)), bodyP.k);
-                prof.q = selectPs(capMask, q, bodyP.q);
-                prof.halfInvQ = selectPs(capMask, _mm_mul_ps(_mm_set1_ps(0.5f), rcpPs(q)), bodyP.halfInvQ);
-                prof.invP = selectPs(capMask, rcpPs(p), bodyP.invP);
-                d = selectPs(capMask, dd, d);
-            }
-            __m128i pix = zeroI;
-            bool loaded = false;
-            for (int i = 0; i < n; ++i) {
-                const float r = layers[i].radius;
-                __m128 c;
-                if (r < kThinStroke) {
-                    const __m128 vr = _mm_set1_ps(r), e = _mm_set1_ps(float(kPi / 4) * r);
-                    const __m128 across = _mm_sub_ps(profileF4(bodyP, _mm_sub_ps(vr, s)),
-                                                     profileF4(bodyP, _mm_sub_ps(_mm_sub_ps(zero, vr), s)));
-                    // Along the stroke the coverage is whole but near its ends.
-                    const float inner = body.reach - float(kPi / 4) * r;
-                    const __m128 whole = _mm_and_ps(_mm_cmpge_ps(tau, _mm_set1_ps(inner)),
-                                                    _mm_cmple_ps(tau, _mm_sub_ps(vL, _mm_set1_ps(inner))));
-                    if (_mm_movemask_ps(whole) == 0xF) {
-                        c = across;
-                    } else {
-                        const __m128 alongT = _mm_sub_ps(profileF4(bodyP, _mm_sub_ps(_mm_add_ps(vL, e), tau)),
-                                                         profileF4(bodyP, _mm_sub_ps(_mm_sub_ps(zero, e), tau)));
-                        c = selectPs(whole, across, _mm_mul_ps(across, alongT));
-                    }
-                } else {
-                    const __m128 bend = _mm_and_ps(capMask, _mm_set1_ps(1.0f / (24.0f * r)));
-                    c = profileF4(prof, _mm_sub_ps(_mm_set1_ps(r), _mm_add_ps(d, bend)));
-                }
-                if (!fused) {
-                    storeCoverage(c, cover_[size_t(i)].data() + (x - x0));
-                    continue;
-                }
-                c = _mm_min_ps(_mm_max_ps(c, _mm_setzero_ps()), _mm_set1_ps(1.0f));
-                const __m128i m = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
-                if (_mm_movemask_epi8(_mm_cmpeq_epi32(m, zeroI)) == 0xFFFF) continue;
-                if (!loaded) {
-                    if (x + 4 <= x1) {
-                        pix = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-                    } else {
-                        uint32_t tail[4] = {0, 0, 0, 0};
-                        std::memcpy(tail, row + x, size_t(x1 - x) * 4);
-                        pix = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail));
-                    }
-                    loaded = true;
-                }
-                if (opaque[i] && _mm_movemask_epi8(_mm_cmpeq_epi32(m, _mm_set1_epi32(255))) == 0xFFFF) {
-                    pix = _mm_set1_epi32(int(layers[i].solid.color));
-                    continue;
-                }
-                // Each pixel's coverage over its four channels, two pixels to a register.
-                __m128i m16 = _mm_packs_epi32(m, m);
-                m16 = _mm_unpacklo_epi16(m16, m16);
-                const __m128i mLo = _mm_unpacklo_epi32(m16, m16), mHi = _mm_unpackhi_epi32(m16, m16);
-                const __m128i lo = overTwo(colors[i], mLo, _mm_unpacklo_epi8(pix, zeroI));
-                const __m128i hi = overTwo(colors[i], mHi, _mm_unpackhi_epi8(pix, zeroI));
-                pix = _mm_packus_epi16(lo, hi);
-            }
-            if (loaded) {
-                if (x + 4 <= x1) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), pix);
-                } else {
-                    uint32_t tail[4];
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(tail), pix);
-                    std::memcpy(row + x, tail, size_t(x1 - x) * 4);
-                }
-            }
-        }
-        return fused;
-#else
-        for (; x < x1; ++x) {
+        for (int x = x0; x < x1; ++x) {
             const float cx = float(x) + 0.5f - px;
             const float tau = cx * ux + cy * uy, s = cy * ux - cx * uy;
             float d = std::fabs(s);
@@ -1087,10 +1048,6 @@ private:
                 cover_[size_t(i)][size_t(x - x0)] = uint8_t(std::clamp(c, 0.0f, 1.0f) * 255.0f + 0.5f);
             }
         }
-        (void)fused;
-        (void)row;
-        return false;
-#endif
     }
 
     // flattenedCapArea(R), kept for the few radii of one drawing.
@@ -1110,12 +1067,12 @@ private:
     };
     std::array<CapArea, 4> capAreas_{};
     size_t nextCapArea_ = 0;
-#ifdef VARDELLE_HAVE_AVX2_PATH
+#ifdef VARDELLE_HAVE_VECTOR_ROWS
     // The widest rows the processor allows; VARDELLE_RASTER_NO_AVX512 and VARDELLE_RASTER_NO_AVX2
     // hold them narrower (the tests compare the widths).
-    enum class Wide { None, Avx2, Avx512 };
+    enum class Wide { Sse, Avx2, Avx512 };
     static Wide widest() {
-        if (!avx2::available() || std::getenv("VARDELLE_RASTER_NO_AVX2")) return Wide::None;
+        if (!avx2::available() || std::getenv("VARDELLE_RASTER_NO_AVX2")) return Wide::Sse;
         if (!avx512::available() || std::getenv("VARDELLE_RASTER_NO_AVX512")) return Wide::Avx2;
         return Wide::Avx512;
     }
