@@ -88,3 +88,9 @@ CliRun runCli(const TempDir& dir, const std::vector<std::string>& args) {
     r.err = slurp(dir.file("stderr.txt"));
     return r;
 }
+
+size_t selectedStitchCount(const VDLDesign& d) {
+    size_t n = 0;
+    for (const VDLStitch& s : d.stitches()) n += s.isSelected ? 1 : 0;
+    return n;
+}

@@ -38,5 +38,8 @@ std::string slurp(const std::string& path);
 // A consistent design from records; threads are "Undefined" keys 1.. (one per block).
 VDLDesign makeDesign(const std::vector<VDLStitch>& stitches, const std::string& type = "DST");
 
+// How many of the design's records are selected.
+size_t selectedStitchCount(const VDLDesign& d);
+
 // Absolute needle positions after each record, walked from (0,0) in float.
 std::vector<VDLPoint> absolutePositions(const VDLDesign& d);

@@ -2,6 +2,7 @@
 // after a selection made with the mouse, two windows closed one after the other with the
 // keyboard, edits that must not touch the zoom, and the colour-block commands.
 #include "DocumentTestSupport.h"
+#include "TestSupport.h"
 #include "VDLAppController.h"
 #include "VDLDesignView.h"
 #include "VDLEditDialog.h"
@@ -65,12 +66,6 @@ bool waitUntil(Pred pred, int ms = 3000) {
     return pred();
 }
 
-size_t countSelected(const VDLDesign& d) {
-    size_t n = 0;
-    for (const VDLStitch& s : d.stitches()) n += s.isSelected ? 1 : 0;
-    return n;
-}
-
 }  // namespace
 
 // After a rectangle selection the Design and Edit shortcuts act at once, without a menu having
@@ -87,7 +82,7 @@ TEST_F(DocumentTest, ShortcutsActRightAfterAMouseSelection) {
     doc->selectRect(nullptr);
     dragRectangleOverDesign(canvas, doc->myDesign());
     ASSERT_TRUE(doc->myDesign().selectionActive());
-    const size_t selected = countSelected(doc->myDesign());
+    const size_t selected = selectedStitchCount(doc->myDesign());
     ASSERT_GT(selected, 0u);
     // The menu items are right before any menu is shown.
     EXPECT_TRUE(app->action("delete:")->isEnabled());

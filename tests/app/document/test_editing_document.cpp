@@ -68,11 +68,6 @@ struct DocumentFixture : ::testing::Test {
     }
 };
 
-size_t selectedCount(const VDLDesign& d) {
-    size_t n = 0;
-    for (const VDLStitch& s : d.stitches()) n += s.isSelected ? 1 : 0;
-    return n;
-}
 }  // namespace
 
 // Undo after a move restores the exact design and selection, redo brings the move back, and the
@@ -225,8 +220,8 @@ TEST_F(DocumentFixture, ClipboardCopyCutPaste) {
             break;
         }
     EXPECT_GE(firstSelected, before.stitches().size());
-    EXPECT_EQ(selectedCount(pasted), pasted.stitches().size() - firstSelected);
-    EXPECT_GE(selectedCount(pasted) + 1, copied);
+    EXPECT_EQ(selectedStitchCount(pasted), pasted.stitches().size() - firstSelected);
+    EXPECT_GE(selectedStitchCount(pasted) + 1, copied);
     size_t partDrops = 0, pastedDrops = 0;
     for (const VDLStitch& st : part.stitches()) partDrops += st.isJumpStitch ? 0 : 1;
     for (size_t i = firstSelected; i < pasted.stitches().size(); ++i) pastedDrops += pasted.stitches()[i].isJumpStitch ? 0 : 1;

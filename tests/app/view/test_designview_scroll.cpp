@@ -1,5 +1,6 @@
 // The canvas in its scroll view on screen: zoom limits and fitting, rulers, centring, and the
 // cached image drawn off the UI thread (incremental playback, a million stitches).
+#include "DesignWindow.h"
 #include "TestSupport.h"
 #include "VDLCanvasRenderer.h"
 #include "VDLDefaults.h"
@@ -45,18 +46,8 @@ VDLDesign zigzag(int count, float w, float h, int blocks) {
     return makeDesign(s);
 }
 
-struct Window {
-    VDLDesign design;
-    VDLScrollView scroll;
-    VDLDesignView* view = new VDLDesignView;
-    explicit Window(VDLDesign d, QSize size = QSize(1000, 800)) : design(std::move(d)) {
-        scroll.setDesignView(view);
-        scroll.resize(size);
-        scroll.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&scroll));
-        view->setDesign(&design);
-        QTest::qWait(300);  // the resize at show settles (flat drawing while resizing)
-    }
+struct Window : DesignWindow {
+    using DesignWindow::DesignWindow;
     QPointF visibleCentre() const {  // in the canvas' pixels
         return QRectF(QPointF(-view->pos()), QSizeF(scroll.viewport()->size())).center();
     }

@@ -2,6 +2,7 @@
 // once settled, what the window shows is the library's direct drawing of that view; changes made
 // while a drawing runs end on the last view; a zoom out shows the overview at once; the
 // player's jumps backwards start from a checkpoint; the pictures stay within their bound.
+#include "DesignWindow.h"
 #include "TestSupport.h"
 #include "VDLCanvasRenderer.h"
 #include "VDLDefaults.h"
@@ -55,24 +56,20 @@ VDLDesign rows(int count, float w, float h, int blocks) {
     return makeDesign(s);
 }
 
-struct Window {
-    VDLDesign design;
-    VDLScrollView scroll;
-    VDLDesignView* view = new VDLDesignView;
-    explicit Window(VDLDesign d) : design(std::move(d)) {
+// No grid and no hoop behind the design while the window lives (set before it is drawn).
+struct DesignOnly {
+    DesignOnly() {
         VDLDefaults::standard().setValue("ShowGrid", false);
         VDLDefaults::standard().setValue("ShowHoop", false);
-        scroll.setDesignView(view);
-        scroll.resize(700, 500);
-        scroll.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&scroll));
-        view->setDesign(&design);
-        QTest::qWait(300);  // the resize at show settles (flat drawing while resizing)
     }
-    ~Window() {
+    ~DesignOnly() {
         VDLDefaults::standard().removeValue("ShowGrid");
         VDLDefaults::standard().removeValue("ShowHoop");
     }
+};
+
+struct Window : DesignOnly, DesignWindow {
+    explicit Window(VDLDesign d) : DesignWindow(std::move(d), QSize(700, 500)) {}
     // What the window shows of the canvas now.
     QImage shown() {
         const QRect visible = scroll.visibleRect().toAlignedRect();
